@@ -1,7 +1,17 @@
 // Base of every configuration object: one INI document, the file it lives in
 // and the [product] / [other] fields every configuration shares. Derived
 // classes keep their own sections in the same document; keys nobody reads are
-// kept and written back in their place.
+// kept and written back in their place. Not thread-safe (UI thread only).
+//
+// The file: a UTF-8 byte-order mark means UTF-8, otherwise the ANSI code page
+// (UTF-8 on Linux); written back in the same encoding without a mark, with
+// "\r\n" line ends and "key = value" entries. An empty file switches the
+// document to UTF-8; with no file at all it stays in the ANSI code page, so
+// the file Save creates reads back unchanged on the next start.
+//   [other]
+//   singleApp = 1            integers in decimal; only 1 reads as true
+//   [product]
+//   hRootKey = 0x80000002    upper-case hexadecimal; the null handle is 0x0
 #pragma once
 
 #include "platform.h"
@@ -32,7 +42,9 @@ public:
     BaseConfigBase& operator=(const BaseConfigBase&) = delete;
     virtual ~BaseConfigBase();
 
-    // 1 when the file was found and read, 0 when there is no file.
+    // 0 when nothing exists at infPath (nothing changes). Otherwise the
+    // document is replaced by the file's content (empty when unreadable),
+    // the fields are read from it and the result is 1.
     virtual int Init();
     // Writes the whole document to infPath; an unwritable place writes nothing.
     virtual void Save();
@@ -67,7 +79,8 @@ protected:
     // Document access for derived classes' own sections.
     std::wstring GetString(const wchar_t* section, const wchar_t* key, const std::wstring& def = L"") const;
     bool HasKey(const wchar_t* section, const wchar_t* key) const;
-    // Decimal, or hexadecimal after "0x"; anything unreadable gives def.
+    // Decimal, or hexadecimal after "0x"; leading space and a sign are fine,
+    // anything after the number, an empty value or a missing key gives def.
     long GetInt(const wchar_t* section, const wchar_t* key, long def = 0) const;
     void SetString(const wchar_t* section, const wchar_t* key, const std::wstring& value);
     void SetInt(const wchar_t* section, const wchar_t* key, long value);  // decimal

@@ -83,5 +83,8 @@ public:
     std::int64_t BytesSize64() const;
 
 private:
+    // Creates or truncates the file and writes the bytes; the platform half of WriteTextToFile.
+    static bool WriteBytes(const std::wstring& path, const std::string& bytes);
+
     std::wstring m_path;
 };

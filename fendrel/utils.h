@@ -46,16 +46,22 @@ public:
     // The user's language as a Windows language identifier (LANG/LC_* on Linux).
     static LANGID UserDefaultLangId();
 
-    // Processes.
+    // Processes. On Linux a command line of plain words (double quotes group)
+    // is executed directly, so a missing program fails with its errno as on
+    // Windows; a line with shell syntax (| ; $ ' * ...) runs under /bin/sh -c.
     // Process id of the started program, or the system error number when the launch failed.
+    // Linux: the verb "runas" gives EPERM (there is no elevation prompt).
     static DWORD runApp(const std::wstring& file, const std::wstring& parameters, const std::wstring& verb);
     // Runs a command line hidden and waits for it; 0, or the system error number when it could not start.
-    // With an output handle (a file descriptor on Linux) the child's stdout and stderr go there.
+    // With an output handle the child's stdout and stderr go there; on Linux the handle is a
+    // file descriptor: reinterpret_cast<HANDLE>(static_cast<std::intptr_t>(fd)).
     static DWORD CreateHiddenWindowProcess(const std::wstring& commandLine, void* reserved, HANDLE output);
     // Everything the child writes to stdout and stderr, read while it runs;
     // "error|<errno>" when it cannot be started.
     static std::wstring CreateProcessWithReturnedData(const std::wstring& commandLine);
-    // Starts a command line and waits for it and every process it started.
+    // Starts a command line and waits until that process has ended; 0, or the system
+    // error number. Its descendants are not followed here (the process-tree waiter does).
+    // Windows: a program that needs elevation is started through runApp's "runas" path.
     static DWORD CreateAndWaitProcessB(const std::wstring& commandLine, LPSTARTUPINFOW startupInfo);
 };
 
