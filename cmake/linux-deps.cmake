@@ -10,7 +10,7 @@ target_link_libraries(deps::spdlog INTERFACE spdlog::spdlog)
 pkg_check_modules(SIMPLEINI REQUIRED IMPORTED_TARGET simpleini)
 add_library(deps::simpleini INTERFACE IMPORTED)
 target_link_libraries(deps::simpleini INTERFACE PkgConfig::SIMPLEINI)
-target_compile_definitions(deps::simpleini INTERFACE SI_CONVERT_GENERIC)
+target_compile_definitions(deps::simpleini INTERFACE SI_CONVERT_ICU)
 
 pkg_check_modules(PUGIXML REQUIRED IMPORTED_TARGET pugixml)
 add_library(deps::pugixml INTERFACE IMPORTED)
