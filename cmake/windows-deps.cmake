@@ -67,10 +67,8 @@ add_library(deps::crypto INTERFACE IMPORTED)
 target_link_libraries(deps::crypto INTERFACE bcrypt)
 
 if(CLEAN_BUILD_TESTS)
-    # GoogleTest from Debian's sources, built with this toolchain. Its own
-    # Win32 threading is used: mixing it with winpthread's pthread.h breaks
-    # its mutex types.
-    set(gtest_force_shared_crt ON CACHE BOOL "" FORCE)
+    # GoogleTest from Debian's sources, built with this toolchain. It keeps to
+    # its Win32 threading even though winpthread's pthread.h is present.
     set(gtest_disable_pthreads ON CACHE BOOL "" FORCE)
     set(INSTALL_GTEST OFF CACHE BOOL "" FORCE)
     set(BUILD_GMOCK ON CACHE BOOL "" FORCE)
