@@ -5,6 +5,8 @@
 #include "../logger.h"
 #include "../utils.h"
 
+#include "winhelpers.h"
+
 #include <algorithm>
 
 #include <commdlg.h>
@@ -16,46 +18,8 @@ namespace {
 
 constexpr std::uint64_t k4GiB = 1ull << 32;
 
-// Closes a kernel handle on every way out.
-class Handle {
-public:
-    explicit Handle(HANDLE handle) : m_handle(handle) {}
-    ~Handle() {
-        if (valid()) {
-            CloseHandle(m_handle);
-        }
-    }
-    Handle(const Handle&) = delete;
-    Handle& operator=(const Handle&) = delete;
-    HANDLE get() const { return m_handle; }
-    bool valid() const { return m_handle != nullptr && m_handle != INVALID_HANDLE_VALUE; }
-    // Closes now and reports whether it worked (the last writes reached the file).
-    bool Close() {
-        const HANDLE handle = m_handle;
-        m_handle = nullptr;
-        return handle == nullptr || handle == INVALID_HANDLE_VALUE || CloseHandle(handle) != FALSE;
-    }
-
-private:
-    HANDLE m_handle;
-};
-
-// COM for the shell calls on whatever thread the caller is on; a thread that
-// already has another apartment keeps it.
-class ComScope {
-public:
-    ComScope() : m_initialized(SUCCEEDED(CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED | COINIT_DISABLE_OLE1DDE))) {}
-    ~ComScope() {
-        if (m_initialized) {
-            CoUninitialize();
-        }
-    }
-    ComScope(const ComScope&) = delete;
-    ComScope& operator=(const ComScope&) = delete;
-
-private:
-    bool m_initialized;
-};
+using fendrel::win32::ComScope;
+using fendrel::win32::Handle;
 
 // Entries matching a search pattern; false when nothing matches or the
 // folder cannot be read.

@@ -7,6 +7,8 @@
 #include "../file.h"
 #include "../logger.h"
 
+#include "winhelpers.h"
+
 #include <algorithm>
 #include <climits>
 #include <cstdio>
@@ -19,54 +21,9 @@
 
 namespace {
 
-template <typename Function>
-Function Resolve(const wchar_t* module, const char* name) {
-    HMODULE handle = GetModuleHandleW(module);
-    if (handle == nullptr) {
-        handle = LoadLibraryW(module);
-    }
-    // Through void*: a FARPROC is not meant to be called as it is.
-    return handle == nullptr ? nullptr
-                             : reinterpret_cast<Function>(reinterpret_cast<void*>(GetProcAddress(handle, name)));
-}
-
-class Handle {
-public:
-    explicit Handle(HANDLE handle = nullptr) : m_handle(handle) {}
-    ~Handle() { reset(); }
-    Handle(const Handle&) = delete;
-    Handle& operator=(const Handle&) = delete;
-    HANDLE get() const { return m_handle; }
-    HANDLE* out() {
-        reset();
-        return &m_handle;
-    }
-    bool valid() const { return m_handle != nullptr && m_handle != INVALID_HANDLE_VALUE; }
-    void reset() {
-        if (valid()) {
-            CloseHandle(m_handle);
-        }
-        m_handle = nullptr;
-    }
-
-private:
-    HANDLE m_handle;
-};
-
-class ComScope {
-public:
-    ComScope() : m_initialized(SUCCEEDED(CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED | COINIT_DISABLE_OLE1DDE))) {}
-    ~ComScope() {
-        if (m_initialized) {
-            CoUninitialize();
-        }
-    }
-    ComScope(const ComScope&) = delete;
-    ComScope& operator=(const ComScope&) = delete;
-
-private:
-    bool m_initialized;
-};
+using fendrel::win32::ComScope;
+using fendrel::win32::Handle;
+using fendrel::win32::Resolve;
 
 // Limits which inheritable handles a child receives to the ones it needs. A
 // pipe end created by another thread at the same moment would otherwise be
