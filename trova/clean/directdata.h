@@ -1,0 +1,44 @@
+// A database-record rule ("mm"): an application's SQLite database lists files
+// that are junk. The query ("zl") must yield one column of file paths.
+#pragma once
+
+#include "trova/clean/baseobject.h"
+#include "trova/property/properties.h"
+
+#include <cstdint>
+#include <map>
+#include <string>
+#include <vector>
+
+namespace pugi {
+class xml_node;
+}
+
+namespace Trova {
+
+// Runs sql on the database and appends every non-null value of one-column
+// rows to out. A database its program holds locked (SQLITE_BUSY) is read
+// through a temporary copy, which is removed afterwards. Returns the final
+// SQLite result code (or -1 when the copy failed).
+int QueryPaths(const std::string& database, const std::string& sql, std::vector<std::string>& out);
+
+class DirectData : public SizeBase, public IChildEndCount, public ICollectFileInfo {
+public:
+    explicit DirectData(BaseObject* parent);
+    void Read(const pugi::xml_node& node);
+    void ChildEnd(BaseObject* child) override;  // counts, forwards at once
+
+    // Bytes of the listed files that exist now; with listFiles, they are kept in files.
+    std::uint64_t Measure();
+    // Collects the listed paths of every expanded database (used by deletion).
+    std::vector<std::string> ListedPaths() const;
+
+    bool listFiles = false;
+    std::map<std::string, std::uint64_t> files;
+    StringProperty dj;
+    StringProperty sv;
+    StringProperty zl;  // SQL
+    Path av;            // database path pattern
+};
+
+}  // namespace Trova
