@@ -2,6 +2,7 @@
 
 #include "fendrel/file.h"
 #include "fendrel/logger.h"
+#include "fendrel/registry.h"
 #include "fendrel/utils.h"
 #include "trova/clean/nametables.h"
 #include "uiclean/languagetable.h"
@@ -33,6 +34,13 @@ int I18nConfig::Init() {
     m_encryption = static_cast<std::int32_t>(GetInt(o, L"encryption", 0));
     m_trashdatPath = GetString(o, L"trashdatPath");
     m_extdatPath = ResolvePath(GetString(o, L"extdatPath"));
+    // Rules read the registry; on Linux that is a .reg file store (a no-op on Windows).
+    std::wstring registryStore = GetString(o, L"registryStore", L"registry.reg");
+    if (!registryStore.empty()) {
+        std::wstring resolved = ResolvePath(registryStore);
+        if (!resolved.empty())
+            Registry::SetStore(resolved);
+    }
 
     // The interface is always multilingual; a 0 in the file is rewritten as 1.
     SetI18n(1);

@@ -1,5 +1,5 @@
-// Registry reads through the Win32 registry functions.
-#include "fendrel/registry.h"
+// Registry reads through the Win32 registry functions, in the view asked for.
+#include "../registry.h"
 
 #include <vector>
 
@@ -60,4 +60,8 @@ bool Registry::ReadString(HKEY root, const std::wstring& subkey, const std::wstr
         return true;
     }
     return false;
+}
+
+bool Registry::SetStore(const std::wstring&) {
+    return true;  // Windows reads its own registry; there is no store to load.
 }

@@ -79,6 +79,7 @@ public:
 class Execute : public SizeBase, public IChildEndCount {
 public:
     explicit Execute(BaseObject* parent);
+    ~Execute() override;
     void Read(const pugi::xml_node& node);
     std::uint64_t Reset() override;
     // Adds to the groups of the owning detail's entries named in "ar".
@@ -138,11 +139,14 @@ public:
 class CacheClean : public BaseObject, public IChildEndCount {
 public:
     CacheClean();
+    // Waits for a load still running on its own thread: it builds into this object.
     ~CacheClean() override;
 
     // Starts Load on a detached thread; does nothing while an earlier load runs.
     void LoadAsync(const std::wstring& path, bool scrambled);
-    // Reads and builds the tree; false when the file is missing or not XML.
+    // Reads and builds the tree, replacing any earlier one; false (and an
+    // empty tree) when the file is missing, unreadable, not XML or has no
+    // "wu" root.
     bool Load(const std::wstring& path, bool scrambled);
     // Waits for the load at most timeout; true when it finished and succeeded.
     bool WaitLoaded(std::chrono::milliseconds timeout);
@@ -154,6 +158,7 @@ public:
     std::vector<std::unique_ptr<SoftDetail>> details;
 
 private:
+    void Clear();
     void Build(const pugi::xml_node& root);
     void LinkDetails();
 

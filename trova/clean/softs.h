@@ -20,8 +20,11 @@ namespace Trova {
 
 class Script;
 
-// "n levels up": cut at the n-th last separator; fewer separators keep the text.
+// "n levels up": cut at the n-th last path separator of this platform ("\\"
+// on Windows, "/" on Linux, where "\\" is an ordinary file-name character and
+// does not count); fewer separators keep the text.
 //   LevelsUp("C:\\a\\b\\c.exe", 1) => "C:\\a\\b"     LevelsUp("C:\\a\\b", 3) => "C:\\a\\b"
+//   LevelsUp("/opt/app/bin/app", 2) => "/opt/app"  (Linux)
 std::string LevelsUp(const std::string& text, std::uint32_t levels);
 
 // A registry value condition ("es").
@@ -56,6 +59,7 @@ class IniConfig : public BaseObject {
 public:
     explicit IniConfig(BaseObject* parent);
     void Read(const pugi::xml_node& node);
+    // The key's value in the first candidate file that has it, levels up applied.
     std::string Evaluate() const;
 
     StringProperty ms;  // section
@@ -70,6 +74,10 @@ class JsonConfig : public BaseObject {
 public:
     explicit JsonConfig(BaseObject* parent);
     void Read(const pugi::xml_node& node);
+    // The first candidate file whose member path ends at a string, number or
+    // boolean, as text. A non-object on the way, an object, array or null at
+    // the end, or a file that does not parse gives nothing from that file.
+    //   {"a":{"b":"x"}}, "a\b" => "x"      {"a":5}, "a\b" => ""
     std::string Evaluate() const;
 
     Path av;
@@ -81,6 +89,9 @@ class XmlConfig : public BaseObject {
 public:
     explicit XmlConfig(BaseObject* parent);
     void Read(const pugi::xml_node& node);
+    // Attribute "lc" of the element path (first child element of each name)
+    // in the first candidate file that has both, levels up applied; with "ub"
+    // false the source never gives a value.
     std::string Evaluate() const;
 
     StringProperty lc;  // attribute name
@@ -113,7 +124,9 @@ public:
     void Read(const pugi::xml_node& node);
     // The first non-empty value of a source named `name`, trying registry,
     // INI, JSON, XML, database and script sources in that order. Safe from
-    // several threads at once.
+    // several threads at once. A source whose own file path needs the name
+    // being resolved (directly or through other names) yields nothing for
+    // that name instead of recursing without end.
     bool Resolve(const std::string& name, std::string& value) const;
 
     std::vector<std::unique_ptr<RegInfo>> registry;

@@ -5,12 +5,16 @@
 //   flag:        "1", "t", "T", "y", "Y" as first character => true
 //   number:      unsigned 32-bit, "0x" for hex, absent => 0xFFFFFFFF unless stated
 //   category:    "3;x;7" => {3, 7} and "Invalid number: x" on standard error
+//                "3;7;" => {3, 7}      "" => {}      "3;;7" => {3, 7} and "Invalid number: "
 //   pattern list "a;;b;" => {"a", "", "b", ""}
 #pragma once
 
 #include "trova/clean/baseobject.h"
 
+#include <atomic>
 #include <cstdint>
+#include <memory>
+#include <mutex>
 #include <string>
 #include <unordered_set>
 #include <vector>
@@ -125,16 +129,28 @@ public:
 };
 
 // "ur": a file-name regular expression between two delimiter characters.
+//   "/^cache_[0-9]+$/" => matches "Cache_12", not "cache_12.bak"
 class NameRegular : public BaseObject {
 public:
-    explicit NameRegular(BaseObject* parent) : BaseObject(parent, kKindNameRegular) {}
+    explicit NameRegular(BaseObject* parent);
+    ~NameRegular() override;
     void Read(const pugi::xml_node& node, const char* attribute);
     // Whole-name, case-insensitive ECMAScript match. An empty attribute or an
     // expression that does not compile matches nothing (and is logged once).
+    // Safe from several threads at once; the expression is compiled on first use.
     bool Matches(const std::string& name) const;
 
     std::string value;
     std::wstring wideValue;
+
+private:
+    struct Compiled;
+    enum State : int { kUnknown, kReady, kBroken };
+    const Compiled* Expression() const;
+
+    mutable std::mutex m_mutex;
+    mutable std::unique_ptr<Compiled> m_compiled;
+    mutable std::atomic<int> m_state{kUnknown};
 };
 
 }  // namespace Trova

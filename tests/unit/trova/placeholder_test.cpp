@@ -1,2 +1,0 @@
-#include <gtest/gtest.h>
-TEST(TrovaPlaceholder, Builds) { SUCCEED(); }
