@@ -2,6 +2,8 @@
 // same parser and its tests run on Linux and under Wine.
 #include "regstore.h"
 
+#include "utf8.h"
+
 #include "utils.h"
 
 #include <cstddef>
@@ -56,19 +58,11 @@ std::wstring DecodeUtf8OrLatin1(const std::uint8_t* data, std::size_t size) {
     out.reserve(size);
     std::size_t i = 0;
     while (i < size) {
-        const std::uint8_t lead = data[i];
-        std::size_t length = lead < 0x80 ? 1 : (lead & 0xE0) == 0xC0 ? 2 : (lead & 0xF0) == 0xE0 ? 3
-                                             : (lead & 0xF8) == 0xF0 ? 4 : 0;
-        char32_t c = length == 1 ? lead : length == 2 ? (lead & 0x1F) : length == 3 ? (lead & 0x0F) : (lead & 0x07);
-        bool valid = length != 0 && i + length <= size;
-        for (std::size_t k = 1; valid && k < length; ++k) {
-            valid = (data[i + k] & 0xC0) == 0x80;
-            c = (c << 6) | (data[i + k] & 0x3F);
-        }
-        static const char32_t kMinimum[] = {0, 0, 0x80, 0x800, 0x10000};
-        valid = valid && c >= kMinimum[length] && c <= 0x10FFFF && !(c >= 0xD800 && c <= 0xDFFF);
+        char32_t c;
+        std::size_t length;
+        const bool valid = fendrel::DecodeUtf8At(data, size, i, c, length);
         if (!valid) {
-            AppendCodePoint(out, lead);
+            AppendCodePoint(out, data[i]);
             ++i;
             continue;
         }

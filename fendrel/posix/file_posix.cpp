@@ -3,6 +3,9 @@
 // are matched in own code with the Windows rules: "*" and "?", case-insensitive.
 #include "../file.h"
 
+#include "../fsops.h"
+#include "posixhelpers.h"
+
 #include "../logger.h"
 #include "../utils.h"
 
@@ -29,65 +32,8 @@ std::string Native(const std::wstring& path) {
     return Utils::utf16ToUtf8(path);
 }
 
-// Closes a descriptor on every way out.
-class Fd {
-public:
-    explicit Fd(int fd) : m_fd(fd) {}
-    ~Fd() {
-        if (m_fd >= 0) {
-            close(m_fd);
-        }
-    }
-    Fd(const Fd&) = delete;
-    Fd& operator=(const Fd&) = delete;
-    int get() const { return m_fd; }
-    // Closes now and reports whether the last writes reached the file.
-    bool Close() {
-        const int fd = m_fd;
-        m_fd = -1;
-        return fd < 0 || close(fd) == 0;
-    }
-
-private:
-    int m_fd;
-};
-
-bool WriteAll(int fd, const char* data, std::size_t size) {
-    while (size > 0) {
-        const ssize_t n = write(fd, data, size);
-        if (n < 0) {
-            if (errno == EINTR) {
-                continue;
-            }
-            return false;
-        }
-        data += n;
-        size -= static_cast<std::size_t>(n);
-    }
-    return true;
-}
-
-// "*" matches any run, "?" one character; both texts are already lower case.
-bool WildcardMatch(const std::wstring& pattern, const std::wstring& name) {
-    std::size_t p = 0, n = 0, star = std::wstring::npos, mark = 0;
-    while (n < name.size()) {
-        if (p < pattern.size() && (pattern[p] == L'?' || pattern[p] == name[n])) {
-            ++p, ++n;
-        } else if (p < pattern.size() && pattern[p] == L'*') {
-            star = p++;
-            mark = n;
-        } else if (star != std::wstring::npos) {
-            p = star + 1;
-            n = ++mark;
-        } else {
-            return false;
-        }
-    }
-    while (p < pattern.size() && pattern[p] == L'*') {
-        ++p;
-    }
-    return p == pattern.size();
-}
+using fendrel::posix::Fd;
+using fendrel::posix::WriteAll;
 
 struct Entry {
     std::wstring name;
@@ -101,19 +47,17 @@ struct Entry {
 bool MatchEntries(const std::wstring& pattern, std::vector<Entry>& out) {
     const auto slash = pattern.rfind(L'/');
     const std::wstring folder = slash == std::wstring::npos ? L"." : slash == 0 ? L"/" : pattern.substr(0, slash);
-    std::wstring wildcard = Utils::toLower(slash == std::wstring::npos ? pattern : pattern.substr(slash + 1));
-    if (wildcard == L"*.*") {
-        wildcard = L"*";  // the Windows spelling of "everything", names without a dot included
-    }
+    // Shell wildcard rules, "*.*" matching names without a dot included.
+    const std::string wildcard = Native(slash == std::wstring::npos ? pattern : pattern.substr(slash + 1));
     DIR* dir = opendir(Native(folder).c_str());
     if (dir == nullptr) {
         return false;
     }
     while (dirent* entry = readdir(dir)) {
-        std::wstring name = Utils::utf8ToUtf16(entry->d_name);
-        if (!WildcardMatch(wildcard, Utils::toLower(name))) {
+        if (!Wildcards::MatchSpec(entry->d_name, wildcard)) {
             continue;
         }
+        std::wstring name = Utils::utf8ToUtf16(entry->d_name);
         bool isDirectory = entry->d_type == DT_DIR;
         if (entry->d_type == DT_UNKNOWN || entry->d_type == DT_LNK) {
             struct stat st {};

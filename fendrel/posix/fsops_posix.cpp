@@ -2,6 +2,9 @@
 // Linux, with the semantics of the Windows calls they stand in for.
 #include "../fsops.h"
 
+#include "../utf8.h"
+#include "posixhelpers.h"
+
 #include "../file.h"
 #include "../inidocument.h"
 #include "../logger.h"
@@ -24,28 +27,7 @@
 
 namespace {
 
-// Closes a descriptor on every way out.
-class Fd {
-public:
-    explicit Fd(int fd = -1) : m_fd(fd) {}
-    ~Fd() {
-        if (m_fd >= 0)
-            close(m_fd);
-    }
-    Fd(const Fd&) = delete;
-    Fd& operator=(const Fd&) = delete;
-    int get() const { return m_fd; }
-    bool valid() const { return m_fd >= 0; }
-    // Closes now and reports whether the last writes reached the file.
-    bool Close() {
-        const int fd = m_fd;
-        m_fd = -1;
-        return fd < 0 || close(fd) == 0;
-    }
-
-private:
-    int m_fd;
-};
+using fendrel::posix::Fd;
 
 bool CopyContents(int from, int to) {
     static constexpr std::size_t kChunk = 256 * 1024;
@@ -177,21 +159,13 @@ std::u32string DecodeName(const std::string& text) {
     const std::size_t size = text.size();
     std::size_t i = 0;
     while (i < size) {
-        const unsigned char lead = data[i];
-        const std::size_t length = lead < 0x80 ? 1 : (lead & 0xE0) == 0xC0 ? 2 : (lead & 0xF0) == 0xE0 ? 3
-                                                   : (lead & 0xF8) == 0xF0 ? 4 : 0;
-        char32_t c = length == 1 ? lead : length == 2 ? (lead & 0x1F) : length == 3 ? (lead & 0x0F) : (lead & 0x07);
-        bool valid = length != 0 && i + length <= size;
-        for (std::size_t k = 1; valid && k < length; ++k) {
-            valid = (data[i + k] & 0xC0) == 0x80;
-            c = (c << 6) | (data[i + k] & 0x3F);
-        }
-        static const char32_t kMinimum[] = {0, 0, 0x80, 0x800, 0x10000};
-        if (valid && c >= kMinimum[length] && c <= 0x10FFFF && !(c >= 0xD800 && c <= 0xDFFF)) {
+        char32_t c;
+        std::size_t length;
+        if (fendrel::DecodeUtf8At(data, size, i, c, length)) {
             out += c;
             i += length;
         } else {
-            out += kRawByte + lead;
+            out += kRawByte + data[i];
             ++i;
         }
     }

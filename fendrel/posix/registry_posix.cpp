@@ -37,30 +37,12 @@ Store& TheStore() {
     return store;
 }
 
-struct FileCloser {
-    void operator()(std::FILE* file) const { std::fclose(file); }
-};
-
-bool ReadWholeFile(const std::string& path, std::string& bytes) {
-    std::unique_ptr<std::FILE, FileCloser> file(std::fopen(path.c_str(), "rb"));
-    if (!file)
-        return false;
-    bytes.clear();
-    char chunk[64 * 1024];
-    std::size_t got;
-    while ((got = std::fread(chunk, 1, sizeof chunk, file.get())) > 0) {
-        if (bytes.size() + got > kMaxStoreBytes)
-            return false;
-        bytes.append(chunk, got);
-    }
-    return std::ferror(file.get()) == 0;
-}
-
 // The file's content in out (empty when it cannot be read); false with log
 // lines for a missing, unreadable or partly broken file.
 bool LoadFile(const std::string& path, RegStore& out) {
-    std::string bytes;
-    if (!ReadWholeFile(path, bytes)) {
+    const std::vector<std::uint8_t> data = File::readFile(Utils::utf8ToUtf16(path));
+    const std::string bytes(data.begin(), data.end());
+    if (bytes.empty() || bytes.size() > kMaxStoreBytes) {
         LOG_WARN("registry store %s cannot be read; registry reads find nothing", path.c_str());
         out = RegStore();
         return false;
