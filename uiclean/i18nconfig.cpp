@@ -5,7 +5,7 @@
 #include "fendrel/registry.h"
 #include "fendrel/utils.h"
 #include "trova/clean/nametables.h"
-#include "uiclean/languagetable.h"
+#include "trova/clean/languagetable.h"
 
 #include <mutex>
 

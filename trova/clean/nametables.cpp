@@ -1,5 +1,7 @@
 #include "trova/clean/nametables.h"
 
+#include "trova/clean/languagetable.h"
+
 #include "fendrel/file.h"
 #include "fendrel/logger.h"
 #include "fendrel/utils.h"
@@ -23,9 +25,7 @@ constexpr const char* kSource = "clean/softs";
 using Texts = NameTables::Texts;
 using Bytes = std::vector<std::uint8_t>;
 
-// Column suffixes by language index; the same order as the configuration's
-// language table, which hands us the index.
-constexpr const char* kCodes[NameTables::kLanguageCount] = {"zh", "en", "de", "fr", "es", "pt", "ru", "it"};
+static_assert(NameTables::kLanguageCount == LanguageTable::kCount, "one text per language");
 
 // A fault of the file's contents, phrased for the log.
 struct TableError : std::runtime_error {
@@ -33,7 +33,7 @@ struct TableError : std::runtime_error {
 };
 
 // The reader needs the number of columns at compile time but takes their
-// names at run time, so the language columns are built from kCodes. Extra
+// names at run time, so the language columns are built from the language table. Extra
 // columns are skipped; blank lines too, since editors leave them at the end.
 template <std::size_t N>
 using CsvReader = io::CSVReader<N, io::trim_chars<' ', '\t'>, io::double_quote_escape<',', '"'>,
@@ -90,8 +90,8 @@ void ParseGroups(const std::string& path, const Bytes& bytes, std::map<int, Text
     Cells<kColumns> columns;
     columns[0] = "gid";
     for (int i = 0; i < NameTables::kLanguageCount; ++i) {
-        columns[kDesc + i] = std::string("desc_") + kCodes[i];
-        columns[kDetail + i] = std::string("det_") + kCodes[i];
+        columns[kDesc + i] = LanguageTable::Keys(i).descKey;
+        columns[kDetail + i] = LanguageTable::Keys(i).detailKey;
     }
     ParseCsv(path, bytes, columns, [&](Cells<kColumns>& cells, unsigned line) {
         const int gid = Key(cells[0], columns[0], line);
@@ -113,7 +113,7 @@ void ParseCoded(const std::string& path, const Bytes& bytes, const std::array<co
     for (std::size_t k = 0; k < K; ++k)
         columns[k] = keyNames[k];
     for (int i = 0; i < NameTables::kLanguageCount; ++i)
-        columns[K + i] = kCodes[i];
+        columns[K + i] = LanguageTable::Keys(i).code;
     ParseCsv(path, bytes, columns, [&](Cells<kColumns>& cells, unsigned line) {
         std::array<int, K> keys;
         for (std::size_t k = 0; k < K; ++k)

@@ -3,7 +3,7 @@
 #include "testutil.h"
 #include "trova/clean/nametables.h"
 #include "uiclean/i18nconfig.h"
-#include "uiclean/languagetable.h"
+#include "trova/clean/languagetable.h"
 
 #include <gtest/gtest.h>
 

@@ -1,4 +1,4 @@
-#include "uiclean/languagetable.h"
+#include "trova/clean/languagetable.h"
 
 #include <map>
 
