@@ -25,6 +25,11 @@ public:
     // Removes one file (never a folder, never a link's target); false with
     // the system error number in *error.
     static bool RemoveFile(const std::string& path, int* error = nullptr);
+    // Removes one file even when it is read-only, hidden, system or (Windows)
+    // open by a program that shares delete access: then it goes when the
+    // last handle closes. Never a folder; a link is removed, not its target.
+    // False with the system error number left for LastError.
+    static bool ForceDeleteFile(const std::wstring& path);
     // A new empty file in the temporary folder whose name starts with prefix;
     // empty on failure. Windows keeps the first three characters of the
     // prefix (name "tmpXXXX.tmp"); Linux uses $TMPDIR, else /tmp.

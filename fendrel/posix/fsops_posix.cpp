@@ -126,6 +126,34 @@ bool FileSystem::RemoveFile(const std::string& path, int* error) {
     return false;
 }
 
+bool FileSystem::ForceDeleteFile(const std::wstring& path) {
+    const std::string narrow = Utils::Utf16ToAnsi(path);
+    if (narrow.empty()) {
+        errno = ENOENT;
+        return false;
+    }
+    // The parent path may pass through links the rule's pattern resolved;
+    // the last component is unlinked relative to it, and unlinkat never
+    // follows a final link: a link goes, its target stays. Removing a name
+    // needs write access to the folder only, so read-only files go too.
+    const std::size_t slash = narrow.find_last_of('/');
+    const std::string parent = slash == std::string::npos ? "." : (slash == 0 ? "/" : narrow.substr(0, slash));
+    const std::string name = slash == std::string::npos ? narrow : narrow.substr(slash + 1);
+    if (name.empty() || name == "." || name == "..") {
+        errno = EISDIR;
+        return false;
+    }
+    fendrel::posix::Fd folder(open(parent.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    if (!folder.valid())
+        return false;
+    // Flag 0 (not AT_REMOVEDIR): a folder is refused with EISDIR.
+    if (unlinkat(folder.get(), name.c_str(), 0) == 0)
+        return true;
+    ErrnoKeeper keep;
+    folder.Close();
+    return false;
+}
+
 std::string FileSystem::CreateTempFile(const std::string& prefix) {
     std::string name = Utils::utf16ToUtf8(File::TempPath()) + prefix + "XXXXXX";
     const int fd = mkostemp(&name[0], O_CLOEXEC);

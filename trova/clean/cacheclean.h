@@ -28,6 +28,7 @@ class Mapping;
 class UnsResidualRule;
 class SoftDetail;
 class GroupDes;
+class CacheCleanCbk;
 
 // Program entry of a group ("gd" child).
 class SoftShort : public ShortSizeBase, public IChildEndCount {
@@ -151,6 +152,17 @@ public:
     // Waits for the load at most timeout; true when it finished and succeeded.
     bool WaitLoaded(std::chrono::milliseconds timeout);
 
+    // The whole scan on the calling thread: starts the folder-rule queue,
+    // queues every rule, waits for the walkers and reports through callback.
+    // 1 finished, 2 stopped, 4 not started (go false).
+    std::uint8_t Scan(bool go, CacheCleanCbk* callback);
+    void QueueAll();
+    void Report();
+    // One cleaning request with unmasked ids: 0 done (single file failures
+    // are only logged), 3 the recycle bin could not be emptied, 4 no program
+    // detail has this program id. Waits while a scan is running.
+    int Delete(std::uint32_t groupId, std::uint32_t programId, const std::vector<std::uint32_t>& itemIds);
+
     void ChildEnd(BaseObject* child) override;  // reports OnProgress
     void ResetCount() override;
 
@@ -164,6 +176,8 @@ private:
 
     std::mutex m_mutex;
     std::shared_future<bool> m_loaded;
+    // Scans and deletions never overlap: a deletion walks the same rules.
+    std::mutex m_busy;
 };
 
 }  // namespace Trova

@@ -1,6 +1,9 @@
 #include "trova/clean/dir.h"
 
 #include "fendrel/direnum.h"
+#include "fendrel/fsops.h"
+#include "fendrel/logger.h"
+#include "fendrel/utils.h"
 #include "trova/clean/cachecleancbk.h"
 
 #include <pugixml.hpp>
@@ -282,6 +285,42 @@ std::uint64_t Dir::WalkLevel(const std::function<void(Dir*)>& push, bool& pushed
         push(this);
     }
     return total;
+}
+
+void Dir::WalkDelete(const std::string& folder, bool descend, std::int32_t folderLevel) {
+    DirEnum listing;
+    if (!listing.Open(folder)) {
+        Logger_WarnF("clean/dir", __LINE__, "DelError LastError: %d, filePath: %s", listing.Error(), folder.c_str());
+        return;
+    }
+    const bool enter = descend && EnterFolder(folderLevel);
+    std::string path = FolderPrefix(folder);
+    const std::size_t base = path.size();
+    std::vector<std::string> subfolders;
+    DirEntry entry;
+    while (listing.Next(entry)) {
+        path.resize(base);
+        path += entry.name;
+        if (entry.isDirectory) {
+            // Safety rule: a directory link is never entered, so a deletion
+            // cannot reach past the folders the rule's pattern expanded to.
+            if (!entry.isLink && enter) {
+                subfolders.push_back(path);
+            }
+            continue;
+        }
+        if (!FileFilter(entry.name)) {
+            continue;
+        }
+        if (!FileSystem::ForceDeleteFile(Utils::AnsiToUtf16(path))) {
+            Logger_WarnF("clean/dir", __LINE__, "%d", FileSystem::LastError());
+        }
+    }
+    // Closed before descending: depth costs no open listings.
+    listing.Close();
+    for (const auto& subfolder : subfolders) {
+        WalkDelete(subfolder, descend, folderLevel + 1);
+    }
 }
 
 }  // namespace Trova

@@ -73,6 +73,12 @@ public:
     // level's files; `files` is not filled.
     std::uint64_t WalkLevel(const std::function<void(Dir*)>& push, bool& pushedAny);
 
+    // Deletes every file below folder that passes FileFilter (read-only ones
+    // too; a file link goes as a link), entering subfolders as WalkAll does.
+    // Folders are never removed. A folder that cannot be listed and a file
+    // that cannot be deleted are logged as warnings ("clean/dir").
+    void WalkDelete(const std::string& folder, bool descend, std::int32_t level);
+
     Dir* TemplateRule() const { return isTemplate ? nullptr : static_cast<Dir*>(parent); }
 
     bool listFiles = false;

@@ -116,4 +116,13 @@ std::vector<std::string> DirectData::ListedPaths() const {
     return paths;
 }
 
+void DirectData::DeleteFiles() {
+    for (const auto& path : ListedPaths()) {
+        int error = 0;
+        if (!FileSystem::RemoveFile(path, &error)) {
+            Logger_WarnF("clean/softs", __LINE__, "LastError: %d, filePath: %s", error, path.c_str());
+        }
+    }
+}
+
 }  // namespace Trova

@@ -35,6 +35,9 @@ public:
     std::uint64_t Measure();
     // Collects the listed paths of every expanded database (used by deletion).
     std::vector<std::string> ListedPaths() const;
+    // Removes every listed file of every expanded database; a file that
+    // cannot be removed is logged ("clean/softs") and the rest still go.
+    void DeleteFiles();
 
     bool listFiles = false;
     std::map<std::string, std::uint64_t> files;

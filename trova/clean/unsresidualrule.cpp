@@ -1,6 +1,8 @@
 #include "trova/clean/unsresidualrule.h"
 
 #include "trova/clean/cacheclean.h"
+#include "trova/clean/dir.h"
+#include "trova/clean/directdata.h"
 
 #include "fendrel/logger.h"
 
@@ -43,6 +45,35 @@ void UnsResidualRule::Read(const pugi::xml_node& node) {
             Logger_Warn("clean/unsresidualrule", 32, "unexpected");
         }
     }
+}
+
+void DeleteItems(const std::vector<std::unique_ptr<OS>>& blocks, const std::vector<std::uint32_t>& itemIds) {
+    for (const auto& block : blocks) {
+        for (const std::uint32_t id : itemIds) {
+            Execute* item = nullptr;
+            for (const auto& candidate : block->items) {
+                if (candidate->hd.Get() == id) {
+                    item = candidate.get();
+                    break;
+                }
+            }
+            if (item == nullptr) {
+                continue;
+            }
+            for (const auto& folder : item->folders) {
+                for (const auto& path : folder->uk->Expand()) {
+                    folder->WalkDelete(path, folder->ky->Get(), 0);
+                }
+            }
+            for (const auto& record : item->records) {
+                record->DeleteFiles();
+            }
+        }
+    }
+}
+
+void UnsResidualRule::Delete(const std::vector<std::uint32_t>& itemIds) {
+    DeleteItems(blocks, itemIds);
 }
 
 bool UnsResidualRule::IsInstalled() const {

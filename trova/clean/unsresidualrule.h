@@ -6,6 +6,7 @@
 #include "trova/clean/softs.h"
 #include "trova/property/properties.h"
 
+#include <cstdint>
 #include <memory>
 #include <vector>
 
@@ -16,6 +17,11 @@ class xml_node;
 namespace Trova {
 
 class OS;
+
+// Cleans the requested items of these blocks: block by block, id by id, the
+// first item with that id has its folder rules walked with deletion and its
+// record rules' files removed. Ids no block holds are skipped.
+void DeleteItems(const std::vector<std::unique_ptr<OS>>& blocks, const std::vector<std::uint32_t>& itemIds);
 
 class Process : public BaseObject {
 public:
@@ -35,6 +41,8 @@ public:
     void Read(const pugi::xml_node& node);
     // Any install check says installed.
     bool IsInstalled() const;
+    // Deletion of the requested items of this rule's blocks (DeleteItems).
+    void Delete(const std::vector<std::uint32_t>& itemIds);
     void ChildEnd(BaseObject* child) override;
     void ResetCount() override;
 
