@@ -2,13 +2,20 @@
 #pragma once
 
 #include "fendrel/file.h"
+#include "fendrel/fsops.h"
 
 #include <atomic>
+#include <cstdlib>
 #include <chrono>
 #include <filesystem>
 #include <fstream>
 #include <string>
 #include <system_error>
+#include <vector>
+
+#if !defined(_WIN32)
+#  include <unistd.h>
+#endif
 
 namespace testutil {
 
@@ -48,5 +55,45 @@ inline std::string ReadBytes(const std::filesystem::path& path) {
     std::ifstream in(path, std::ios::binary);
     return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
 }
+
+#if !defined(_WIN32)
+// Emptying the recycle bin also empties every mount's bin of this user; a
+// machine that has one is no place for a test that empties it.
+inline bool MountTrashPresent() {
+    std::vector<std::string> roots;
+    Disks::List(roots);
+    const std::string uid = std::to_string(getuid());
+    for (const auto& root : roots) {
+        std::error_code ec;
+        if (std::filesystem::exists(root + "/.Trash-" + uid, ec) || std::filesystem::exists(root + "/.Trash/" + uid, ec))
+            return true;
+    }
+    return false;
+}
+
+// Points $XDG_DATA_HOME at a temporary folder for the test's duration.
+class TrashHome {
+public:
+    TrashHome() {
+        const char* old = std::getenv("XDG_DATA_HOME");
+        m_had = old != nullptr;
+        if (m_had)
+            m_old = old;
+        setenv("XDG_DATA_HOME", m_dir.path().c_str(), 1);
+    }
+    ~TrashHome() {
+        if (m_had)
+            setenv("XDG_DATA_HOME", m_old.c_str(), 1);
+        else
+            unsetenv("XDG_DATA_HOME");
+    }
+    std::filesystem::path Trash() const { return m_dir.path() / "Trash"; }
+
+private:
+    TempDir m_dir;
+    bool m_had = false;
+    std::string m_old;
+};
+#endif
 
 }  // namespace testutil

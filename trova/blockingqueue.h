@@ -7,6 +7,7 @@
 //   Push(x), Pop()   front in, front out: Push 1, 2, 3 => Pop 3, 2, 1
 //   WaitDone()       1 when the work ran out, or the code Stop was given
 //   Stop(2, window)  workers leave through the stop exception; WaitDone => 2
+//                    and every item still queued goes to the run's discard
 //
 // A work function is the worker loop: it calls Pop until Pop throws
 // BlockingQueueStopped. Whatever it throws ends that worker only.
@@ -65,6 +66,9 @@ template <typename T>
 class BlockingQueue {
 public:
     using Work = std::function<void()>;
+    // Told about each item a stop leaves in the queue (it will never be
+    // popped), so items the work owns can be freed.
+    using Discard = std::function<void(T&)>;
 
     static constexpr std::uint32_t kWorkers = 4;
 
@@ -147,7 +151,7 @@ public:
     // Stops the previous run (code 1), then a manager thread starts the
     // workers and waits for the work to run out. Push after Start: the stop
     // clears the queue. Refused (logged) on one of the queue's own threads.
-    void Start(Work work) {
+    void Start(Work work, Discard discardItem = nullptr) {
         if (OnQueueThread()) {
             LOG_ERROR("%s: Start called from one of the queue's own threads; refused", Name());
             return;
@@ -155,6 +159,7 @@ public:
         std::lock_guard<std::mutex> control(controlMutex);
         StopSteps(1, nullptr);
         std::lock_guard<std::mutex> lock(mutex);
+        discard = std::move(discardItem);
         active = true;
         try {
             manager = std::thread([this, work = std::move(work)] { Manage(work); });
@@ -308,8 +313,19 @@ private:
             if (worker.joinable())
                 worker.join();
         }
-        std::lock_guard<std::mutex> lock(mutex);
-        ResetLocked(threadCount, true);
+        std::deque<T> left;
+        Discard discardItem;
+        {
+            std::lock_guard<std::mutex> lock(mutex);
+            left.swap(queue);
+            discardItem = discard;
+            ResetLocked(threadCount, true);
+        }
+        // Outside the mutex: freeing an item may report through callbacks.
+        if (discardItem) {
+            for (T& item : left)
+                discardItem(item);
+        }
     }
 
     void JoinManager() {
@@ -335,6 +351,7 @@ private:
     std::thread manager;
     std::vector<std::thread> workers;
     std::deque<T> queue;
+    Discard discard;
     std::mutex mutex;
     std::condition_variable notEmpty;
     std::condition_variable idle;

@@ -7,6 +7,8 @@
 #include "trova/clean/baseobject.h"
 #include "trova/property/properties.h"
 
+#include "fendrel/platform.h"
+
 #include <chrono>
 #include <cstdint>
 #include <future>
@@ -156,6 +158,10 @@ public:
     // queues every rule, waits for the walkers and reports through callback.
     // 1 finished, 2 stopped, 4 not started (go false).
     std::uint8_t Scan(bool go, CacheCleanCbk* callback);
+    // Ends a running scan with `code` (2: stopped by the user); its Scan
+    // still reports what was counted. With a window, that window's thread
+    // keeps pumping its messages while the walkers are joined.
+    void Stop(std::uint8_t code, HWND window = nullptr);
     void QueueAll();
     void Report();
     // One cleaning request with unmasked ids: 0 done (single file failures

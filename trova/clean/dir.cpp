@@ -250,6 +250,7 @@ std::uint64_t Dir::WalkLevel(const std::function<void(Dir*)>& push, bool& pushed
     std::string path = FolderPrefix(uk->Get());
     const std::size_t base = path.size();
     std::string first;
+    bool goesOn = false;
     std::uint64_t total = 0;
     DirEntry entry;
     while (listing.Next(entry)) {
@@ -260,9 +261,9 @@ std::uint64_t Dir::WalkLevel(const std::function<void(Dir*)>& push, bool& pushed
             }
             path.resize(base);
             path += entry.name;
-            if (!pushedAny) {
+            if (!goesOn) {
                 first = path;
-                pushedAny = true;
+                goesOn = true;
             } else {
                 push(new Dir(templateRule, path, level + 1));
             }
@@ -277,11 +278,12 @@ std::uint64_t Dir::WalkLevel(const std::function<void(Dir*)>& push, bool& pushed
         total += entry.size;
     }
     listing.Close();
-    if (pushedAny) {
+    if (goesOn) {
         uk->value = std::move(first);
         ++level;
         // Another worker may take this copy the moment it is pushed: nothing
         // of it is touched afterwards.
+        pushedAny = true;
         push(this);
     }
     return total;

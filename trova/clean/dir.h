@@ -70,7 +70,8 @@ public:
     // every subfolder but the first becomes a new copy handed to push at
     // once; the first travels with this copy, which is pushed last (it may
     // then run on another thread at once). Returns the bytes of this
-    // level's files; `files` is not filled.
+    // level's files; `files` is not filled. pushedAny turns true only once
+    // this copy itself is back in the queue (the caller must not free it).
     std::uint64_t WalkLevel(const std::function<void(Dir*)>& push, bool& pushedAny);
 
     // Deletes every file below folder that passes FileFilter (read-only ones

@@ -69,8 +69,16 @@ void SplitTemplate(Dir* rule) {
 void WalkCopy(Dir* copy) {
     Dir* templateRule = copy->TemplateRule();
     bool pushedAny = false;
-    const std::uint64_t bytes =
-        copy->WalkLevel([](Dir* next) { DirQueue::Instance().Push(next); }, pushedAny);
+    std::uint64_t bytes = 0;
+    try {
+        bytes = copy->WalkLevel([](Dir* next) { DirQueue::Instance().Push(next); }, pushedAny);
+    } catch (...) {
+        // A walk cut short (a stop reaching a callback) still frees its copy.
+        if (!pushedAny) {
+            delete copy;
+        }
+        throw;
+    }
     if (bytes != 0) {
         templateRule->AddSize(bytes, copy);
     }
@@ -94,6 +102,14 @@ void WorkerLoop() {
         } else {
             WalkCopy(rule);
         }
+    }
+}
+
+// A split-walk copy that a stop left in the queue is freed; freeing the last
+// one ends its template, so the next scan's copies count from zero again.
+void DiscardRule(Dir*& rule) {
+    if (!rule->isTemplate) {
+        delete rule;
     }
 }
 
@@ -144,7 +160,7 @@ void ReportItems(CacheCleanCbk* callback, std::vector<Execute*> items, std::uint
 std::uint8_t CacheClean::Scan(bool go, CacheCleanCbk* callback) {
     std::lock_guard<std::mutex> busy(m_busy);
     DirQueue& queue = DirQueue::Instance();
-    queue.Start(WorkerLoop);
+    queue.Start(WorkerLoop, DiscardRule);
     g_scanCallback = callback;
     if (!go) {
         return 4;
@@ -153,6 +169,10 @@ std::uint8_t CacheClean::Scan(bool go, CacheCleanCbk* callback) {
     const std::uint8_t result = queue.WaitDone();
     Report();
     return result;
+}
+
+void CacheClean::Stop(std::uint8_t code, HWND window) {
+    DirQueue::Instance().Stop(code, window);
 }
 
 void CacheClean::QueueAll() {

@@ -46,52 +46,10 @@ TEST(ForceDeleteFile, RemovesLinkNotTarget) {
     EXPECT_EQ("keep me", testutil::ReadBytes(canary));
 }
 
-namespace {
-
-// Points $XDG_DATA_HOME at a temporary folder for the test's duration.
-class TrashHome {
-public:
-    TrashHome() {
-        const char* old = std::getenv("XDG_DATA_HOME");
-        m_had = old != nullptr;
-        if (m_had)
-            m_old = old;
-        setenv("XDG_DATA_HOME", m_dir.path().c_str(), 1);
-    }
-    ~TrashHome() {
-        if (m_had)
-            setenv("XDG_DATA_HOME", m_old.c_str(), 1);
-        else
-            unsetenv("XDG_DATA_HOME");
-    }
-    fs::path Trash() const { return m_dir.path() / "Trash"; }
-
-private:
-    testutil::TempDir m_dir;
-    bool m_had = false;
-    std::string m_old;
-};
-
-// Emptying works on every mount's bin too; a machine that has one of this
-// user's is not a place to run the test.
-bool MountBinsPresent() {
-    std::vector<std::string> roots;
-    Disks::List(roots);
-    const std::string uid = std::to_string(getuid());
-    for (const auto& root : roots) {
-        std::error_code ec;
-        if (fs::exists(root + "/.Trash-" + uid, ec) || fs::exists(root + "/.Trash/" + uid, ec))
-            return true;
-    }
-    return false;
-}
-
-}  // namespace
-
 TEST(RecycleBin, MissingBinIsEmpty) {
-    if (MountBinsPresent())
+    if (testutil::MountTrashPresent())
         GTEST_SKIP() << "this machine has a mount-level Trash of this user";
-    TrashHome home;
+    testutil::TrashHome home;
     std::uint64_t bytes = 99;
     EXPECT_TRUE(RecycleBin::QuerySize(bytes));
     EXPECT_EQ(0u, bytes);
@@ -99,9 +57,9 @@ TEST(RecycleBin, MissingBinIsEmpty) {
 }
 
 TEST(RecycleBin, MeasuresRealSizesAndEmptiesWithoutFollowingLinks) {
-    if (MountBinsPresent())
+    if (testutil::MountTrashPresent())
         GTEST_SKIP() << "this machine has a mount-level Trash of this user";
-    TrashHome home;
+    testutil::TrashHome home;
     testutil::TempDir outside;
     const fs::path canary = outside.path() / "canary.bin";
     testutil::WriteBytes(canary, std::string(5000, 'c'));

@@ -400,8 +400,17 @@ TEST_F(ScanTest, StopEndsWithTwoAndStillReports) {
         }
         rules += "<vg uk='" + Attr(At("stop/" + std::to_string(i))) + "'/>";
     }
-    Load(R"(<wu><hz><g cb="3" aw="Junk"><gd><p ka="1"/></gd></g></hz><op>
-  <d gp="1"><dx><fa ar="3" hd="1">)" + rules + R"(</fa></dx></d></op></wu>)");
+    // A split walk too: copies still queued at the stop must be freed.
+    for (int a = 0; a < 4; ++a) {
+        for (int b = 0; b < 4; ++b) {
+            File("split/" + std::to_string(a) + "/" + std::to_string(b) + "/f", 10);
+            all += 10;
+        }
+    }
+    Load(R"(<wu><hz><g cb="3" aw="Junk"><gd><p ka="1"/><p ka="2"/></gd></g></hz><op>
+  <d gp="1"><dx><fa ar="3" hd="1">)" + rules + R"(</fa></dx></d>
+  <d gp="2" ka="7006"><dx><fa ar="3" hd="21"><vg uk=')" + Attr(At("split")) + R"('/></fa></dx></d></op></wu>)");
+    const Dir& split = *cache.details[1]->blocks[0]->items[0]->folders[0];
 
     StoppingCallback stopping;
     EXPECT_EQ(2, cache.Scan(true, &stopping));
@@ -409,13 +418,16 @@ TEST_F(ScanTest, StopEndsWithTwoAndStillReports) {
     // The report came, without the bytes of the rule that was interrupted.
     ASSERT_FALSE(stopping.totals.empty());
     EXPECT_LT(stopping.totals.back().first, all);
+    EXPECT_EQ(0u, split.liveCopies.load());
 
-    // The queue runs again for the next scan.
+    // The queue runs again for the next scan, and every detail ends again.
     cache.groups.Reset();
     cache.ResetCount();
     ASSERT_EQ(1, cache.Scan(true, &callback));
     ASSERT_FALSE(callback.totals.empty());
     EXPECT_EQ(all, callback.totals.back().first);
+    ASSERT_FALSE(callback.progress.empty());
+    EXPECT_EQ(std::make_pair(2u, 2u), callback.progress.back());
 }
 
 }  // namespace
