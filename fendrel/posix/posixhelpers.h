@@ -3,7 +3,11 @@
 
 #include <cerrno>
 #include <cstddef>
+#include <cstdlib>
+#include <string>
 
+#include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace fendrel::posix {
@@ -44,6 +48,45 @@ inline bool WriteAll(int fd, const char* data, std::size_t size) {
         size -= static_cast<std::size_t>(n);
     }
     return true;
+}
+
+// Creates every missing folder of an absolute path, new ones with the given
+// mode; true when the path is a folder afterwards.
+inline bool CreateFolders(const std::string& path, mode_t mode) {
+    if (path.empty() || path[0] != '/')
+        return false;
+    for (std::size_t end = path.find('/', 1);; end = path.find('/', end + 1)) {
+        const std::string part = path.substr(0, end);
+        if (mkdir(part.c_str(), mode) != 0 && errno != EEXIST)
+            return false;
+        if (end == std::string::npos)
+            break;
+    }
+    struct stat st {};
+    return stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
+}
+
+// Replaces a file's contents at once: a hidden temporary file beside it is
+// written, flushed to disk and renamed over it, so a reader (or a crash)
+// sees the old or the new contents, never half. 0 or the errno.
+inline int ReplaceFile(const std::string& path, const std::string& bytes, mode_t mode) {
+    const auto slash = path.rfind('/');
+    if (slash == std::string::npos)
+        return EINVAL;
+    std::string temp = path.substr(0, slash + 1) + "." + path.substr(slash + 1) + ".XXXXXX";
+    Fd fd(mkostemp(&temp[0], O_CLOEXEC));
+    if (!fd.valid())
+        return errno;
+    int error = 0;
+    if (fchmod(fd.get(), mode) != 0 || !WriteAll(fd.get(), bytes.data(), bytes.size()) || fsync(fd.get()) != 0)
+        error = errno;
+    if (!fd.Close() && error == 0)
+        error = errno;
+    if (error == 0 && rename(temp.c_str(), path.c_str()) != 0)
+        error = errno;
+    if (error != 0)
+        unlink(temp.c_str());
+    return error;
 }
 
 }  // namespace fendrel::posix

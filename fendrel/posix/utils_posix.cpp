@@ -32,6 +32,8 @@ extern char** environ;
 
 namespace fendrel::posix {
 int SpawnDetached(const std::vector<std::string>& argv, pid_t& pid);
+int SpawnDetachedIn(const std::vector<std::string>& argv, const std::string& directory, pid_t& pid);
+std::vector<std::string> SplitCommandWords(const std::string& line);
 }
 
 namespace {
@@ -225,6 +227,11 @@ public:
     void NewGroup() {
         posix_spawnattr_setpgroup(&m_attr, 0);
         m_flags |= POSIX_SPAWN_SETPGROUP;
+    }
+    // The child starts in this folder; one it cannot enter fails the start
+    // with that errno, as a bad directory fails a Windows launch.
+    void WorkingDirectory(const std::string& folder) {
+        posix_spawn_file_actions_addchdir_np(&m_actions, folder.c_str());
     }
 
     // 0 and the pid, or the errno of the failed start (exec failures included).
@@ -593,13 +600,26 @@ namespace fendrel::posix {
 // Starts argv in its own process group without waiting for it; used for
 // programs the user opens. 0 and the pid, or the errno of the failed start.
 int SpawnDetached(const std::vector<std::string>& argv, pid_t& pid) {
+    return SpawnDetachedIn(argv, std::string(), pid);
+}
+
+// As SpawnDetached, started in a working directory unless it is empty.
+int SpawnDetachedIn(const std::vector<std::string>& argv, const std::string& directory, pid_t& pid) {
     SpawnSetup setup;
     setup.NewGroup();
+    if (!directory.empty()) {
+        setup.WorkingDirectory(directory);
+    }
     const int error = setup.Start(argv, pid);
     if (error == 0) {
         ReapInBackground(pid);
     }
     return error;
+}
+
+// Parameters as a Windows program's start-up code splits them.
+std::vector<std::string> SplitCommandWords(const std::string& line) {
+    return SplitWords(line);
 }
 
 }  // namespace fendrel::posix
