@@ -31,6 +31,8 @@ bool SingleInstanceLock::Acquire(const std::wstring& name, const std::wstring& w
     return true;
 }
 
+void SingleInstanceLock::ListenForOthers(HWND) {}
+
 SingleInstanceLock::~SingleInstanceLock() {
     if (m_native != kNone)
         CloseHandle(reinterpret_cast<HANDLE>(m_native));

@@ -3,10 +3,16 @@
 #include "fendrel/comapartment.h"
 #include "fendrel/logger.h"
 #include "fendrel/utils.h"
+#include "host/basewindow.h"
+#include "host/hostsettings.h"
 #include "host/messagebox.h"
+#include "host/nativewindow.h"
+#include "host/preload.h"
 #include "host/singleinstance.h"
+#include "host/webview.h"
 #include "trova/clean/nametables.h"
 #include "uiclean/i18nconfig.h"
+#include "version.h"
 #include "uiclean/windowsettings.h"
 
 #include <memory>
@@ -34,10 +40,36 @@ void TellAlreadyRunning() {
     ShowMessageBox(caption, text);
 }
 
+// The host functions' view of the configuration.
+class ConfigSettings : public HostSettings {
+public:
+    explicit ConfigSettings(I18nConfig& config) : m_config(config) {}
+    bool Developer() const override { return m_config.Z() != 0; }
+    bool I18n() const override { return m_config.GetI18n() != 0; }
+    std::wstring ProductName() const override { return m_config.GetProductName(); }
+    std::wstring PackageName() const override { return m_config.ReadPackageName(); }
+    std::wstring Channel() const override { return m_config.GetChannel(); }
+    std::wstring WindowTitle() const override { return m_config.Title(); }
+    std::string FileVersion() const override { return CLEAN_VERSION_TEXT; }
+    void SetWindowRect(std::int32_t left, std::int32_t top, std::int32_t right, std::int32_t bottom) override {
+        m_config.SetWindowRect(left, top, right, bottom);
+    }
+
+private:
+    I18nConfig& m_config;
+};
+
+// Shown normally (SW_SHOWNORMAL).
+constexpr int kShowNormal = 5;
+
 }  // namespace
 
 int ApplicationMain(HINSTANCE instance) {
+    nativewin::BlockTerminationSignals();
+    if (!LoadWebView())
+        return 1;
     DpiAPI dpi;
+    preload::StartPreload();
     bool legacySystem = Utils::isNotWin8OrGreater();
 
     I18nConfig& config = I18nConfig::Instance();
@@ -57,8 +89,30 @@ int ApplicationMain(HINSTANCE instance) {
         g_instanceLock = std::move(lock);
     }
 
+    static ConfigSettings settings(config);
+    SetHostSettings(&settings);
+    SetCrashReportTexts(CLEAN_VERSION_TEXT, Utils::utf16ToUtf8(config.GetProductName()),
+                        Utils::utf16ToUtf8(config.GetChannel()));
+
+    std::string url = Utils::utf16ToUtf8(config.Url());
+    if (url.empty()) {
+        // No page named: the page beside the program, under the page origin.
+        url = config.Host() + "/index.html";
+        Logger_InfoF(kSource, __LINE__, "no url configured; showing %s", url.c_str());
+    }
+    BaseBlkWinow window(nullptr, 0, url, 3);
+    window.releaseInstance = [] { g_instanceLock.reset(); };
+    if (window.CreateFromConfig(config, kShowNormal) == nullptr) {
+        Logger_Error(kSource, __LINE__, "the main window could not be created");
+        return 1;
+    }
+    nativewin::CloseOnTerminationRequest(window.window);
+    if (g_instanceLock)
+        g_instanceLock->ListenForOthers(window.window);
     Logger_Info(kSource, __LINE__, "start-up finished");
-    return 0;
+    const int exitCode = RunMessageLoop(instance, 0);
+    SetHostSettings(nullptr);
+    return exitCode;
 }
 
 int RunEntry(HINSTANCE instance) {

@@ -1,0 +1,57 @@
+// The system side of the window host that the portable window code needs,
+// one implementation per platform (nativewindow_win32.cpp / _posix.cpp).
+#pragma once
+
+#include "fendrel/platform.h"
+
+#include <cstdint>
+#include <array>
+#include <string>
+#include <utility>
+#include <vector>
+
+namespace nativewin {
+
+// The data of a copy-data message, laid out as Win32's COPYDATASTRUCT.
+struct CopyData {
+    std::uintptr_t id;
+    std::uint32_t size;
+    const void* data;
+};
+
+// The process's command line as one text.
+std::wstring ProcessCommandLine();
+// Starts a command line without waiting for it; false when it did not start.
+bool StartCommandLine(const std::wstring& commandLine);
+// A modal message; Linux writes it to standard error and the log and answers IDOK.
+int ShowMessage(HWND owner, const std::wstring& text, const std::wstring& caption, std::uint32_t type);
+// Windows: EnableWindow, ShowWindow; Linux: no native state, false.
+bool EnableWindow(HWND window, bool enable);
+bool ShowNativeWindow(HWND window, int showCommand);
+// Window operations of the page's window functions. Linux has no native
+// window state behind a page: they fail (false, an error number, nothing)
+// and say so in the log.
+bool Minimize(HWND window);                                 // CloseWindow
+int Resize(HWND window, int width, int height);             // SetWindowPos result, or the error number
+bool SetForeground(HWND window);
+bool NativeRect(HWND window, std::int32_t rect[4]);         // GetWindowRect
+std::vector<std::array<std::int32_t, 4>> MonitorRects();  // EnumDisplayMonitors
+HWND FindNative(const std::wstring& className, const std::wstring& title);
+
+// The tray icon of `window`: add (0), modify (1) or delete (2).
+bool TrayIcon(int action, HWND window, const std::wstring& tip, int iconResource);
+
+// Shows a pop-up menu of (id, UTF-8 text) at the cursor; the chosen id, or 0.
+int PopupMenu(HWND window, const std::vector<std::pair<int, std::string>>& items);
+
+// The process's main instance handle (null on Linux).
+HINSTANCE ProgramInstance();
+
+// Linux: a termination request (SIGTERM, SIGINT, SIGHUP) closes `window`
+// the way its close box would, so the configuration is saved on the way
+// out. BlockTerminationSignals must run before the process starts threads.
+// Windows: nothing to do (the system sends the window WM_CLOSE itself).
+void BlockTerminationSignals();
+void CloseOnTerminationRequest(HWND window);
+
+}  // namespace nativewin

@@ -1,0 +1,97 @@
+// The real program in a real browser: Clean starts with no display, the
+// page opens at the printed address, calls host functions, receives a call
+// pushed by the host, and closing the page ends the program.
+//   node --test tests/e2e/      (CLEAN_BIN: another build's bin folder)
+import { test } from 'node:test';
+import assert from 'node:assert/strict';
+import { spawn } from 'node:child_process';
+import { cpSync, mkdtempSync, readFileSync, rmSync } from 'node:fs';
+import { tmpdir } from 'node:os';
+import { join } from 'node:path';
+import { fileURLToPath } from 'node:url';
+import { chromium } from 'playwright-core';
+
+const binDir = process.env.CLEAN_BIN ?? fileURLToPath(new URL('../../build/linux/bin', import.meta.url));
+const browserPath = process.env.CHROMIUM_PATH ?? '/usr/bin/chromium';
+
+// A folder holding the program as a user would unpack it.
+function install() {
+    const folder = mkdtempSync(join(tmpdir(), 'clean-e2e-'));
+    for (const name of ['Clean', 'libFendrel.so', 'libminiblink.so', 'html'])
+        cpSync(join(binDir, name), join(folder, name), { recursive: true });
+    return folder;
+}
+
+test('Clean serves its page, answers host calls and ends with the page', { timeout: 90000 }, async () => {
+    const folder = install();
+    const child = spawn(join(folder, 'Clean'), [], {
+        cwd: folder,
+        env: { ...process.env, CLEAN_NO_BROWSER: '1' },
+        stdio: ['ignore', 'pipe', 'inherit'],
+    });
+    const exited = new Promise((resolve) => child.on('exit', (code) => resolve(code)));
+    const address = await new Promise((resolve, reject) => {
+        let text = '';
+        child.stdout.on('data', (chunk) => {
+            text += chunk;
+            const match = text.match(/^webview: (\S+)$/m);
+            if (match)
+                resolve(match[1]);
+        });
+        exited.then((code) => reject(new Error(`Clean exited with ${code} before printing its address`)));
+    });
+
+    const browser = await chromium.launch({ executablePath: browserPath, args: ['--no-sandbox'] });
+    try {
+        const page = await browser.newPage();
+        await page.goto(address);
+        assert.match(page.url(), /\/index\.html$/);
+
+        // The page filled its facts from host functions.
+        await page.waitForFunction(() => document.querySelectorAll('#facts dd').length >= 5);
+        const facts = await page.$$eval('#facts dd', (cells) => cells.map((cell) => cell.textContent));
+        assert.equal(facts[0], '0.1.0.0');                 // baseSystemInfo(0)
+        assert.ok(facts[3].startsWith(folder.slice(0, 5)));  // the program folder
+        // The start-up globals the host sets once the page has loaded.
+        await page.waitForFunction(() => typeof window.pid === 'number' && window.pid > 0);
+        assert.equal(await page.evaluate(() => window.pid), child.pid);
+
+        // Host functions called from the page, each kind of result.
+        const answers = await page.evaluate(() => ({
+            exists: pathFileExists(getModuleFileName()),
+            missing: pathFileExists('/nonexistent/clean-e2e'),
+            listed: listDir(getCurrentModuleFileDirectory() + '/html/*'),
+            unimplemented: baseSystemInfo(8),
+            other: baseSystemInfo(11),
+            written: writeTextToFile(tempPath() + 'clean-e2e.txt', 'hello'),
+            read: readTextFile(tempPath() + 'clean-e2e.txt'),
+            bytes: new Uint8Array(readBinaryFileSync(getCurrentModuleFileDirectory() + '/html/index.html')).length,
+        }));
+        assert.deepEqual(
+            // The listing has the "." and ".." entries a Windows listing has.
+            { ...answers, listed: [...answers.listed].filter((name) => !name.startsWith('.')).sort() },
+            { exists: true, missing: false, listed: ['index.html', 'page.js'], unimplemented: 'unimplement',
+              other: '', written: true, read: 'hello', bytes: readFileSync(join(folder, 'html/index.html')).length });
+
+        // A call pushed by the host: the program sends itself the "data
+        // arrived" message of an asynchronous process run, and the page's
+        // global function receives it.
+        await page.evaluate(() => {
+            window.received = null;
+            window.processDataMsgByCpp = (tag, text) => { window.received = [tag, text]; };
+        });
+        await page.evaluate(() => createProcessWithReturnedDataAsync('echo pushed', handle, 7));
+        await page.waitForFunction(() => window.received !== null);
+        assert.deepEqual(await page.evaluate(() => window.received), [7, 'pushed\n']);
+    } finally {
+        await browser.close();
+    }
+    // Closing the page's window ends the program like closing its window.
+    const code = await Promise.race([exited, new Promise((resolve) => setTimeout(() => resolve('still running'), 30000))]);
+    if (code === 'still running')
+        child.kill();
+    assert.equal(code, 0);
+    const log = readFileSync(join(folder, 'app.log'), 'utf8');
+    assert.match(log, /exit code 0/);
+    rmSync(folder, { recursive: true, force: true });
+});
