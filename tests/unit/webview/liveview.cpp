@@ -33,15 +33,12 @@ LiveView::LiveView() {
         wkeOnWindowDestroy(m_view, OnDestroy, this);
         wkeLoadURL(m_view, "http://clean.local/index.html");
         wkeShowWindow(m_view, true);
-        m_launch = wkeGetLaunchAddress(m_view);
+        SetLaunch(wkeGetLaunchAddress(m_view));
     });
     if (!m_view) {
         ADD_FAILURE() << "no view";
         return;
     }
-    // "http://127.0.0.1:PORT/?token=..."
-    std::size_t colon = m_launch.find(':', 7);
-    m_port = std::atoi(m_launch.c_str() + colon + 1);
     pages["index.html"] = "<!DOCTYPE html>\n<html><head><title>Clean</title></head><body>page</body></html>";
     pages["style.css"] = "body { color: black }";
 }
@@ -58,14 +55,20 @@ void LiveView::DestroyView() {
     });
 }
 
-std::unique_ptr<httplib::Client> LiveView::Client() const {
+void BridgeClient::SetLaunch(const std::string& launchAddress) {
+    m_launch = launchAddress;
+    std::size_t colon = m_launch.find(':', 7);
+    m_port = colon == std::string::npos ? 0 : std::atoi(m_launch.c_str() + colon + 1);
+}
+
+std::unique_ptr<httplib::Client> BridgeClient::Client() const {
     auto client = std::make_unique<httplib::Client>("127.0.0.1", m_port);
     client->set_url_encode(false);
     client->set_read_timeout(30, 0);
     return client;
 }
 
-void LiveView::Login() {
+void BridgeClient::Login() {
     std::string query = m_launch.substr(m_launch.find("/?"));
     auto response = Client()->Get(query.c_str());
     ASSERT_TRUE(response);
@@ -74,12 +77,12 @@ void LiveView::Login() {
     m_cookie = setCookie.substr(0, setCookie.find(';'));
 }
 
-httplib::Headers LiveView::PageHeaders() const {
+httplib::Headers BridgeClient::PageHeaders() const {
     return {{"Cookie", m_cookie}, {"X-Wke-Request", "1"}, {"Sec-Fetch-Site", "same-origin"},
             {"Origin", "http://127.0.0.1:" + std::to_string(m_port)}};
 }
 
-int LiveView::Call(const Json::Value& body, Json::Value& reply) {
+int BridgeClient::Call(const Json::Value& body, Json::Value& reply) {
     auto response = Client()->Post("/__wke/call", PageHeaders(), WriteJson(body), "application/json");
     if (!response)
         return -1;
@@ -88,7 +91,7 @@ int LiveView::Call(const Json::Value& body, Json::Value& reply) {
     return response->status;
 }
 
-int LiveView::Report(const Json::Value& body, Json::Value* reply) {
+int BridgeClient::Report(const Json::Value& body, Json::Value* reply) {
     auto response = Client()->Post("/__wke/report", PageHeaders(), WriteJson(body), "application/json");
     if (!response)
         return -1;
@@ -150,7 +153,7 @@ void WKE_CALL LiveView::OnDestroy(wkeWebView, void* param) {
     static_cast<LiveView*>(param)->Record("destroy");
 }
 
-EventStream::EventStream(LiveView& live, const std::string& pageId) {
+EventStream::EventStream(BridgeClient& live, const std::string& pageId) {
     auto client = live.Client();
     httplib::Headers headers = {{"Cookie", live.cookie()}, {"Sec-Fetch-Site", "same-origin"}};
     std::string path = "/__wke/events?page=" + pageId;

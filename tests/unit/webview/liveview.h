@@ -75,13 +75,15 @@ public:
     std::condition_variable changed;
 };
 
-class LiveView {
+// The page's side of a view's server: the launch exchange, native calls,
+// reports, as a page's runtime makes them.
+class BridgeClient {
 public:
-    LiveView();
-    ~LiveView();
+    BridgeClient() = default;
+    explicit BridgeClient(const std::string& launchAddress) { SetLaunch(launchAddress); }
+    // "http://127.0.0.1:PORT/?token=..."
+    void SetLaunch(const std::string& launchAddress);
 
-    UiThread& ui() { return m_ui; }
-    wkeWebView view() const { return m_view; }
     int port() const { return m_port; }
     const std::string& launchAddress() const { return m_launch; }
     const std::string& cookie() const { return m_cookie; }
@@ -95,6 +97,20 @@ public:
     // A native call as the runtime makes it; the reply parsed.
     int Call(const Json::Value& body, Json::Value& reply);
     int Report(const Json::Value& body, Json::Value* reply = nullptr);
+
+private:
+    int m_port = 0;
+    std::string m_launch;
+    std::string m_cookie;
+};
+
+class LiveView : public BridgeClient {
+public:
+    LiveView();
+    ~LiveView();
+
+    UiThread& ui() { return m_ui; }
+    wkeWebView view() const { return m_view; }
     void DestroyView();
 
     // What the hooks saw, guarded by hooks.mutex; hooks.Notify on change.
@@ -118,9 +134,6 @@ private:
 
     UiThread m_ui;
     wkeWebView m_view = nullptr;
-    int m_port = 0;
-    std::string m_launch;
-    std::string m_cookie;
 };
 
 // Reads one JSON text; fails the test when it is not JSON.
@@ -130,7 +143,7 @@ std::string WriteJson(const Json::Value& value);
 // An event stream read by a thread of its own, as a page's EventSource.
 class EventStream {
 public:
-    EventStream(LiveView& live, const std::string& pageId);
+    EventStream(BridgeClient& live, const std::string& pageId);
     ~EventStream();
     // Waits until the stream has delivered something (it is registered then).
     bool WaitOpen();

@@ -1,0 +1,240 @@
+// The window host over a live web view: the page served from the preloaded
+// map, host functions called through the bridge as the page calls them, the
+// private messages of the base procedure, and close-as-quit ending the loop.
+#include "host/basewindow.h"
+#include "host/nativewindow.h"
+#include "host/preload.h"
+#include "host/webview.h"
+
+#include "fendrel/uiqueue.h"
+#include "testutil.h"
+#include "unit/trova/rule_test_helpers.h"
+#include "unit/webview/liveview.h"
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <future>
+
+namespace fs = std::filesystem;
+using webviewtest::BridgeClient;
+using webviewtest::EventStream;
+using webviewtest::ParseJson;
+using webviewtest::WriteJson;
+
+namespace {
+
+// A window of the program on a thread that runs the program's own message
+// loop, as the start-up does.
+class HostWindow {
+public:
+    explicit HostWindow(bool closeAsQuit = false) {
+        std::promise<void> created;
+        m_thread = std::thread([this, closeAsQuit, &created] {
+            m_window = std::make_unique<BaseBlkWinow>(nullptr, 0, "http://clean.test/index.html", 3);
+            m_window->host = "http://clean.test";
+            m_window->className = L"cleanHostTest";
+            m_window->outer = {0, 0, 800, 600};
+            m_window->closeAsQuit = closeAsQuit ? 1 : 0;
+            m_window->procedure = TestProcedure;
+            m_created = m_window->CreateWebViewWindow(nativewin::ProgramInstance(), 5);
+            if (m_created)
+                m_launch = g_wke.wkeGetLaunchAddress(m_window->webView);
+            created.set_value();
+            if (m_created)
+                m_exitCode = RunMessageLoop(nativewin::ProgramInstance(), 0);
+        });
+        created.get_future().wait();
+    }
+    ~HostWindow() {
+        if (m_thread.joinable()) {
+            fendrel::ui::Post(m_window->window, kEnd, 0, 0);
+            m_thread.join();
+        }
+    }
+    bool created() const { return m_created; }
+    BaseBlkWinow& window() { return *m_window; }
+    const std::string& launch() const { return m_launch; }
+    int Join() {
+        m_thread.join();
+        return m_exitCode;
+    }
+
+private:
+    // Ends the window and its loop, whatever its close options.
+    static constexpr std::uint32_t kEnd = 0x8000 + 7;  // WM_APP + 7
+    static std::intptr_t TestProcedure(BaseBlkWinow& self, std::uint32_t message, std::uintptr_t, std::intptr_t,
+                                       bool& handled) {
+        handled = message == kEnd;
+        if (handled) {
+            self.DestroyNative();
+            fendrel::ui::PostQuit(0);
+        }
+        return 0;
+    }
+    std::thread m_thread;
+    std::unique_ptr<BaseBlkWinow> m_window;
+    std::string m_launch;
+    bool m_created = false;
+    int m_exitCode = -1;
+};
+
+class HostTest : public ::testing::Test {
+protected:
+    static void SetUpTestSuite() {
+        ruletest::SetEnv("CLEAN_NO_BROWSER", "1");
+        ASSERT_TRUE(LoadWebView());
+    }
+    void SetUp() override {
+        testutil::WriteBytes(pages.path() / "index.html", "<!DOCTYPE html><html><body>host page</body></html>");
+        fs::create_directories(pages.path() / "js");
+        testutil::WriteBytes(pages.path() / "js" / "app.js", "var app = 1;");
+        preload::LoadFrom(pages.wstr());
+    }
+
+    Json::Value Call(BridgeClient& client, const std::string& name, const Json::Value& args) {
+        Json::Value body(Json::objectValue);
+        body["page"] = "p";
+        body["name"] = name;
+        body["args"] = args;
+        Json::Value reply;
+        EXPECT_EQ(client.Call(body, reply), 200) << name;
+        EXPECT_TRUE(reply["ok"].asBool()) << name << ": " << WriteJson(reply);
+        return reply["value"];
+    }
+
+    testutil::TempDir pages;
+};
+
+Json::Value Args(std::initializer_list<Json::Value> values) {
+    Json::Value list(Json::arrayValue);
+    for (const Json::Value& value : values)
+        list.append(value);
+    return list;
+}
+
+TEST_F(HostTest, ThePageComesFromThePreloadedMap) {
+    HostWindow host;
+    ASSERT_TRUE(host.created());
+    BridgeClient client(host.launch());
+    client.Login();
+    auto http = client.Client();
+    auto page = http->Get("/index.html?v=2", httplib::Headers{{"Cookie", client.cookie()}});
+    ASSERT_TRUE(page);
+    EXPECT_EQ(page->status, 200);
+    EXPECT_NE(page->body.find("host page"), std::string::npos);
+    auto script = http->Get("/js/app.js#top", httplib::Headers{{"Cookie", client.cookie()}});
+    ASSERT_TRUE(script);
+    EXPECT_EQ(script->body, "var app = 1;");
+    auto missing = http->Get("/js/none.js", httplib::Headers{{"Cookie", client.cookie()}});
+    ASSERT_TRUE(missing);
+    EXPECT_EQ(missing->status, 404);
+}
+
+TEST_F(HostTest, HostFunctionsAnswerThroughTheBridge) {
+    HostWindow host;
+    ASSERT_TRUE(host.created());
+    BridgeClient client(host.launch());
+    client.Login();
+
+    testutil::TempDir files;
+    const std::string source = (files.path() / "source.txt").u8string();
+    const std::string target = (files.path() / "target.txt").u8string();
+    testutil::WriteBytes(fs::u8path(source), "source");
+    testutil::WriteBytes(fs::u8path(target), "target");
+    ruletest::SetEnv("CLEAN_HOST_TEST", "expanded");
+
+    struct Case {
+        const char* name;
+        Json::Value args;
+        Json::Value expected;
+    };
+    const Case cases[] = {
+        {"baseSystemInfo", Args({8}), "unimplement"},
+        {"baseSystemInfo", Args({11}), ""},
+        {"baseSystemInfo", Args({6}), "5"},
+        {"pathFileExists", Args({source}), true},
+        {"pathFileExists", Args({source + ".none"}), false},
+        // A move never replaces a file: both stay as they were.
+        {"copyFile", Args({source, target, true}), false},
+        {"fileBytesSize", Args({target}), 6},
+        {"copyFile", Args({source, target, false}), true},
+        {"fileBytesSize", Args({source}), 6},
+        {"expandEnvironmentStrings", Args({"<%CLEAN_HOST_TEST%>"}), "<expanded>"},
+        {"isWindow", Args({static_cast<Json::Int64>(reinterpret_cast<std::intptr_t>(host.window().window))}), true},
+        {"isWindow", Args({0}), false},
+    };
+    for (const Case& c : cases)
+        EXPECT_EQ(Call(client, c.name, c.args), c.expected) << c.name << " " << WriteJson(c.args);
+    EXPECT_EQ(testutil::ReadBytes(fs::u8path(target)), "source");
+    EXPECT_TRUE(fs::exists(fs::u8path(source)));
+}
+
+// The start-up list through the page's functions: the registry's Run key on
+// Windows (the throwaway prefix's under Wine), an autostart entry under a
+// temporary configuration folder on Linux.
+TEST_F(HostTest, StartupListRoundTrip) {
+#if !defined(_WIN32)
+    testutil::TempDir config;
+    ruletest::SetEnv("XDG_CONFIG_HOME", config.path().string());
+#endif
+    HostWindow host;
+    ASSERT_TRUE(host.created());
+    BridgeClient client(host.launch());
+    client.Login();
+    const std::string name = ruletest::UniqueName("CleanHostTest");
+    const std::string command = "\"C:\\Program Files\\Clean\\Clean.exe\" --quiet";
+    EXPECT_EQ(Call(client, "addToStartupList", Args({name, command})), 0);
+    EXPECT_EQ(Call(client, "checkStartupList", Args({name, command})), true);
+    std::string shouted = command;
+    shouted[4] = 'p';  // differs in letter case only
+    EXPECT_EQ(Call(client, "checkStartupList", Args({name, shouted})), false);
+    EXPECT_EQ(Call(client, "deleteFromStartupList", Args({name})), 0);
+    EXPECT_EQ(Call(client, "checkStartupList", Args({name, command})), false);
+    EXPECT_EQ(Call(client, "deleteFromStartupList", Args({name})), 2);
+#if !defined(_WIN32)
+    ruletest::UnsetEnv("XDG_CONFIG_HOME");
+#endif
+}
+
+// 0x465 replaces the drag area (and frees the record); 0x464 tells the page
+// that a child window is closing, when the page has that function.
+TEST_F(HostTest, PrivateMessagesReachTheWindowAndThePage) {
+    HostWindow host;
+    ASSERT_TRUE(host.created());
+    HWND window = host.window().window;
+
+    auto* rect = new WindowRect{10, 20, 110, 50};
+    EXPECT_EQ(fendrel::ui::Send(window, 0x465, reinterpret_cast<std::uintptr_t>(rect), 0), 1);
+    const WindowRect caption = host.window().caption;
+    EXPECT_EQ((std::vector<int>{caption.left, caption.top, caption.right, caption.bottom}),
+              (std::vector<int>{10, 20, 110, 50}));
+
+    BridgeClient client(host.launch());
+    client.Login();
+    EventStream stream(client, "p");
+    ASSERT_TRUE(stream.WaitOpen());
+    ASSERT_EQ(client.Report(ParseJson(R"({"page":"p","kind":"ready","url":"/index.html","title":"Clean",)"
+                                      R"("globals":["notifyWindowMSGByCpp"]})")),
+              200);
+    fendrel::ui::Send(window, 0x464, 4242, 0);
+    const std::vector<Json::Value> events = stream.WaitEvents(4);
+    // The start-up globals come first (set when the page reported ready).
+    ASSERT_EQ(events.size(), 4u);
+    EXPECT_EQ(events[0]["n"], "handle");
+    EXPECT_EQ(events[1]["n"], "pid");
+    EXPECT_EQ(events[2]["n"], "cmdline");
+    EXPECT_EQ(events[3], ParseJson(R"({"t":"call","n":"notifyWindowMSGByCpp","a":[4242,1]})"));
+}
+
+TEST_F(HostTest, CloseAsQuitEndsTheLoopWithTheExitCode) {
+    HostWindow host(true);
+    ASSERT_TRUE(host.created());
+    BridgeClient client(host.launch());
+    client.Login();
+    Call(client, "setExitCode", Args({7}));
+    ASSERT_TRUE(fendrel::ui::Post(host.window().window, wmsg::kClose, 0, 0));
+    EXPECT_EQ(host.Join(), 7);
+}
+
+}  // namespace
