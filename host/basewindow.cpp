@@ -165,6 +165,9 @@ bool BaseBlkWinow::CreateWebViewWindow(HINSTANCE instanceHandle, int showCommand
 }
 
 void BaseBlkWinow::Show(int showCommand) {
+    if (ShowsNativeWindow()) {
+        nativewin::ShowNativeWindow(window, showCommand);
+    }
     if (webView != nullptr)
         g_wke.wkeShowWindow(webView, showCommand != 0);
 }

@@ -148,6 +148,10 @@ public:
     // The system side; defined per platform.
     bool CreateNative(int showCommand);
     void DestroyNative();
+    // Whether the web view draws into the native window (an embedded
+    // engine), which is then shown; a view with a browser window of its own
+    // leaves it hidden.
+    bool ShowsNativeWindow() const;
     static std::intptr_t DefaultHandling(HWND window, std::uint32_t message, std::uintptr_t wParam,
                                          std::intptr_t lParam);
 

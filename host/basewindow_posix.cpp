@@ -24,6 +24,10 @@ bool BaseBlkWinow::CreateNative(int) {
     return window != nullptr;
 }
 
+bool BaseBlkWinow::ShowsNativeWindow() const {
+    return false;  // the page's browser window is all there is
+}
+
 void BaseBlkWinow::DestroyNative() {
     HWND handle = window;
     if (handle == nullptr || !fendrel::ui::DestroyMessageWindow(handle))

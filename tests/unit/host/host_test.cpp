@@ -14,6 +14,7 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <functional>
 #include <future>
 
 namespace fs = std::filesystem;
@@ -28,15 +29,17 @@ namespace {
 // loop, as the start-up does.
 class HostWindow {
 public:
-    explicit HostWindow(bool closeAsQuit = false) {
+    explicit HostWindow(bool closeAsQuit = false, std::function<void(BaseBlkWinow&)> configure = nullptr) {
         std::promise<void> created;
-        m_thread = std::thread([this, closeAsQuit, &created] {
+        m_thread = std::thread([this, closeAsQuit, configure, &created] {
             m_window = std::make_unique<BaseBlkWinow>(nullptr, 0, "http://clean.test/index.html", 3);
             m_window->host = "http://clean.test";
             m_window->className = L"cleanHostTest";
             m_window->outer = {0, 0, 800, 600};
             m_window->closeAsQuit = closeAsQuit ? 1 : 0;
             m_window->procedure = TestProcedure;
+            if (configure)
+                configure(*m_window);
             m_created = m_window->CreateWebViewWindow(nativewin::ProgramInstance(), 5);
             if (m_created)
                 m_launch = g_wke.wkeGetLaunchAddress(m_window->webView);
@@ -236,5 +239,37 @@ TEST_F(HostTest, CloseAsQuitEndsTheLoopWithTheExitCode) {
     ASSERT_TRUE(fendrel::ui::Post(host.window().window, wmsg::kClose, 0, 0));
     EXPECT_EQ(host.Join(), 7);
 }
+
+#if defined(_WIN32)
+// The native window: a pop-up for a borderless window, hidden while the page
+// lives in a browser window, the caption area dragging it, minimum sizes.
+TEST_F(HostTest, TheNativeWindowFollowsItsOptions) {
+    HostWindow host(false, [](BaseBlkWinow& window) {
+        window.outer = {0, 0, 400, 300};
+        window.caption = {-1, 0, -1, 40};
+        window.minWidth = 320;
+        window.minHeight = 200;
+        window.borderlessResize = 0;
+    });
+    ASSERT_TRUE(host.created());
+    HWND window = host.window().window;
+    wchar_t className[64] = {};
+    GetClassNameW(window, className, 64);
+    EXPECT_EQ(std::wstring(className), L"cleanHostTest");
+    EXPECT_NE(GetWindowLongW(window, GWL_STYLE) & WS_POPUP, 0);
+    EXPECT_FALSE(IsWindowVisible(window));
+
+    RECT rect{};
+    ASSERT_TRUE(GetWindowRect(window, &rect));
+    const auto at = [&](int x, int y) { return MAKELPARAM(rect.left + x, rect.top + y); };
+    EXPECT_EQ(SendMessageW(window, WM_NCHITTEST, 0, at(100, 20)), HTCAPTION);
+    EXPECT_EQ(SendMessageW(window, WM_NCHITTEST, 0, at(100, 100)), HTCLIENT);
+
+    MINMAXINFO limits{};
+    SendMessageW(window, WM_GETMINMAXINFO, 0, reinterpret_cast<LPARAM>(&limits));
+    EXPECT_EQ(limits.ptMinTrackSize.x, 320);
+    EXPECT_EQ(limits.ptMinTrackSize.y, 200);
+}
+#endif
 
 }  // namespace
