@@ -161,6 +161,7 @@ bool BaseBlkWinow::CreateWebViewWindow(HINSTANCE instanceHandle, int showCommand
 
     g_wke.wkeLoadURL(webView, url.c_str());
     Show(showCommand);
+    AttachNativeView();
     return true;
 }
 

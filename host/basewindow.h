@@ -152,6 +152,8 @@ public:
     // engine), which is then shown; a view with a browser window of its own
     // leaves it hidden.
     bool ShowsNativeWindow() const;
+    // Windows: drag and hot keys on a web view child window, the layout.
+    void AttachNativeView();
     static std::intptr_t DefaultHandling(HWND window, std::uint32_t message, std::uintptr_t wParam,
                                          std::intptr_t lParam);
 

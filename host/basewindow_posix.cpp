@@ -28,6 +28,8 @@ bool BaseBlkWinow::ShowsNativeWindow() const {
     return false;  // the page's browser window is all there is
 }
 
+void BaseBlkWinow::AttachNativeView() {}
+
 void BaseBlkWinow::DestroyNative() {
     HWND handle = window;
     if (handle == nullptr || !fendrel::ui::DestroyMessageWindow(handle))

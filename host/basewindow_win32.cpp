@@ -242,6 +242,76 @@ LRESULT CALLBACK AddressBarProcedure(HWND edit, UINT message, WPARAM wParam, LPA
     return 0;
 }
 
+// The web view's own child window, when the engine has one: the caption
+// area drags the window, and with hot keys on F6-F11 switch the options.
+LRESULT CALLBACK ViewChildProcedure(HWND child, UINT message, WPARAM wParam, LPARAM lParam, UINT_PTR,
+                                    DWORD_PTR data) {
+    auto* self = reinterpret_cast<BaseBlkWinow*>(data);
+    static POINT dragStart{};
+    static bool dragging = false;
+    switch (message) {
+    case WM_LBUTTONDOWN: {
+        const int x = static_cast<short>(LOWORD(lParam)), y = static_cast<short>(HIWORD(lParam));
+        if (self->borderlessDrag != 0 && Within(x, self->caption.left, self->caption.right) &&
+            Within(y, self->caption.top, self->caption.bottom)) {
+            dragging = true;
+            GetCursorPos(&dragStart);
+            SetCapture(child);
+            return 0;
+        }
+        break;
+    }
+    case WM_MOUSEMOVE:
+        if (dragging) {
+            POINT now{};
+            GetCursorPos(&now);
+            RECT rect{};
+            GetWindowRect(self->window, &rect);
+            SetWindowPos(self->window, nullptr, rect.left + now.x - dragStart.x, rect.top + now.y - dragStart.y, 0, 0,
+                         SWP_NOSIZE | SWP_NOZORDER);
+            dragStart = now;
+            return 0;
+        }
+        break;
+    case WM_LBUTTONUP:
+        if (dragging) {
+            dragging = false;
+            ReleaseCapture();
+            return 0;
+        }
+        break;
+    case WM_KEYDOWN:
+        if (self->enableHotkey == 0)
+            break;
+        switch (wParam) {
+        case VK_F6:
+            self->borderlessResize = !self->borderlessResize;
+            return 0;
+        case VK_F7:
+            self->borderlessDrag = !self->borderlessDrag;
+            return 0;
+        case VK_F8:
+            self->editVisible = !self->editVisible;
+            Layout(*self);
+            return 0;
+        case VK_F9:
+            self->borderless = !self->borderless;
+            ApplyBorderStyle(*self, true);
+            return 0;
+        case VK_F11:
+            self->borderlessShadow = !self->borderlessShadow;
+            ApplyBorderStyle(*self, true);
+            return 0;
+        default:
+            break;
+        }
+        break;
+    default:
+        break;
+    }
+    return DefSubclassProc(child, message, wParam, lParam);
+}
+
 }  // namespace
 
 bool BaseBlkWinow::CreateNative(int) {
@@ -289,6 +359,15 @@ bool BaseBlkWinow::CreateNative(int) {
 
 bool BaseBlkWinow::ShowsNativeWindow() const {
     return ViewChild(*this) != nullptr;
+}
+
+void BaseBlkWinow::AttachNativeView() {
+    if (HWND child = ViewChild(*this)) {
+        SetWindowSubclass(child, ViewChildProcedure, 2, reinterpret_cast<DWORD_PTR>(this));
+        Layout(*this);
+        if (edit != nullptr)
+            SetFocus(edit);
+    }
 }
 
 void BaseBlkWinow::DestroyNative() {
