@@ -74,6 +74,19 @@ public:
 class FENDREL_API Disks {
 public:
     static bool List(std::vector<std::string>& roots);
+
+    // The fixed disks with their space, in drive-letter order ("C:\\") on
+    // Windows; on Linux the mount points of List ("/" for the root). A disk
+    // whose space cannot be read is left out.
+    struct Space {
+        std::string root;
+        std::uint64_t totalBytes = 0;
+        std::uint64_t freeBytes = 0;
+    };
+    static std::vector<Space> FixedSpaces();
+    // The fixed disks' roots ("C:\\", or mount points) and the system's
+    // own ("C" on Windows, "/" on Linux; empty when unknown).
+    static std::vector<std::string> FixedRoots(std::string& systemDrive);
 };
 
 // A value of an INI file as the system's profile functions read it; empty

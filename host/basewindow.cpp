@@ -109,11 +109,12 @@ BaseWindow::BaseWindow(HWND parentWindow, std::intptr_t, const std::string& page
 
 BaseBlkWinow::BaseBlkWinow(HWND parentWindow, std::intptr_t unused, const std::string& pageUrl,
                            std::int32_t windowKind)
-    : BaseWindow(parentWindow, unused, pageUrl, windowKind) {}
+    : BaseWindow(parentWindow, unused, pageUrl, windowKind), taskbar(nativewin::CreateTaskbar()) {}
 
 BaseBlkWinow::~BaseBlkWinow() {
     if (window != nullptr)
         UnregisterWindow(window);
+    nativewin::ReleaseTaskbar(taskbar);
 }
 
 void BaseBlkWinow::InstallHooks() {

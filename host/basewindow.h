@@ -125,7 +125,7 @@ public:
     // Gives up the single-instance lock (a restart must be able to start).
     std::function<void()> releaseInstance;
     std::int32_t exitCode = 0;
-    void* taskbar = nullptr;        // ITaskbarList3 on Windows
+    void* taskbar = nullptr;        // ITaskbarList3 on Windows; null when it cannot be made
     HWND edit = nullptr;
     std::string host;               // page origin prefix of the resource interception
     std::int32_t developer = 0;     // configuration "z"

@@ -44,6 +44,16 @@ bool TrayIcon(int action, HWND window, const std::wstring& tip, int iconResource
 // Shows a pop-up menu of (id, UTF-8 text) at the cursor; the chosen id, or 0.
 int PopupMenu(HWND window, const std::vector<std::pair<int, std::string>>& items);
 
+// The taskbar button's progress (Windows ITaskbarList3; Linux has none and
+// the page shows progress itself): created per window, null when missing.
+void* CreateTaskbar();
+void ReleaseTaskbar(void* taskbar);
+void SetTaskbarState(void* taskbar, HWND window, int state);  // 0 none, 2 normal
+void SetTaskbarValue(void* taskbar, HWND window, std::uint64_t done, std::uint64_t total);
+
+// The system's error number for "not supported" (ERROR_NOT_SUPPORTED, EOPNOTSUPP).
+int NotSupportedError();
+
 // The process's main instance handle (null on Linux).
 HINSTANCE ProgramInstance();
 

@@ -109,6 +109,20 @@ bool ShowNativeWindow(HWND, int) {
     return false;
 }
 
+void* CreateTaskbar() {
+    return nullptr;
+}
+
+void ReleaseTaskbar(void*) {}
+
+void SetTaskbarState(void*, HWND, int) {}
+
+void SetTaskbarValue(void*, HWND, std::uint64_t, std::uint64_t) {}
+
+int NotSupportedError() {
+    return EOPNOTSUPP;
+}
+
 HINSTANCE ProgramInstance() {
     return nullptr;
 }

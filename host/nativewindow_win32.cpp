@@ -5,6 +5,7 @@
 
 #include <windows.h>
 #include <shellapi.h>
+#include <shobjidl.h>
 
 namespace nativewin {
 
@@ -105,6 +106,38 @@ int PopupMenu(HWND window, const std::vector<std::pair<int, std::string>>& items
 
 bool ShowNativeWindow(HWND window, int showCommand) {
     return ::ShowWindow(window, showCommand) != 0;
+}
+
+void* CreateTaskbar() {
+    ITaskbarList3* taskbar = nullptr;
+    if (FAILED(CoCreateInstance(CLSID_TaskbarList, nullptr, CLSCTX_INPROC_SERVER, IID_ITaskbarList3,
+                                reinterpret_cast<void**>(&taskbar))) ||
+        taskbar == nullptr)
+        return nullptr;
+    if (FAILED(taskbar->HrInit())) {
+        taskbar->Release();
+        return nullptr;
+    }
+    return taskbar;
+}
+
+void ReleaseTaskbar(void* taskbar) {
+    if (taskbar != nullptr)
+        static_cast<ITaskbarList3*>(taskbar)->Release();
+}
+
+void SetTaskbarState(void* taskbar, HWND window, int state) {
+    if (taskbar != nullptr)
+        static_cast<ITaskbarList3*>(taskbar)->SetProgressState(window, static_cast<TBPFLAG>(state));
+}
+
+void SetTaskbarValue(void* taskbar, HWND window, std::uint64_t done, std::uint64_t total) {
+    if (taskbar != nullptr)
+        static_cast<ITaskbarList3*>(taskbar)->SetProgressValue(window, done, total);
+}
+
+int NotSupportedError() {
+    return ERROR_NOT_SUPPORTED;
 }
 
 HINSTANCE ProgramInstance() {

@@ -54,14 +54,17 @@ bool PostUiTask(std::function<void()> closure, HWND window, std::uintptr_t wPara
     return SendAndWait(window, kTask, wParam, record.get(), record->done);
 }
 
-void RunAsync(std::function<void()> work, std::function<void()> ui, HWND window, std::uintptr_t wParam) {
-    std::thread([work = std::move(work), ui = std::move(ui), window, wParam] {
+void RunAsync(std::function<void()> work, std::function<void()> ui, HWND window, std::uintptr_t wParam,
+              std::function<void()> finished) {
+    std::thread([work = std::move(work), ui = std::move(ui), window, wParam, finished = std::move(finished)] {
         try {
             work();
         } catch (...) {
             ReportError("an asynchronous task", std::current_exception());
         }
         PostUiTask(ui, window, wParam);
+        if (finished)
+            finished();
     }).detach();
 }
 

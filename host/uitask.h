@@ -69,8 +69,10 @@ bool PostUiData(T payload, std::function<void(const T&)> closure, HWND window, s
     return SendAndWait(window, kTaskData, kind, record.get(), record->done);
 }
 
-// Runs work on a new detached thread, then ui on the window's thread.
-void RunAsync(std::function<void()> work, std::function<void()> ui, HWND window, std::uintptr_t wParam = 0);
+// Runs work on a new detached thread, then ui on the window's thread, then
+// `finished` (if any) on the worker thread.
+void RunAsync(std::function<void()> work, std::function<void()> ui, HWND window, std::uintptr_t wParam = 0,
+              std::function<void()> finished = nullptr);
 // The same with the work's bytes handed to ui.
 void RunAsyncForBytes(std::function<Bytes()> work, std::function<void(const Bytes&)> ui, HWND window);
 

@@ -226,7 +226,9 @@ Inputs Resolve(const Options& options) {
         I18nConfig& config = I18nConfig::Instance();
         config.DefaultSet(StartupWindowFlags(false), StartupWindowSettings());
         config.Init();
-        inputs.rules = I18nConfig::ResolvePath(config.TrashdatPath());
+        // An empty setting names no database (it would resolve to the program's folder).
+        if (!config.TrashdatPath().empty())
+            inputs.rules = I18nConfig::ResolvePath(config.TrashdatPath());
         if (inputs.rules.empty())
             throw UsageError("no --rules given and " + Utils::utf16ToUtf8(config.GetInfPath()) +
                              " names no rule database that exists");

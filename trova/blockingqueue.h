@@ -14,6 +14,7 @@
 #pragma once
 
 #include "fendrel/logger.h"
+#include "fendrel/uiqueue.h"
 
 #include <atomic>
 #include <condition_variable>
@@ -195,17 +196,16 @@ public:
     }
 
     // Runs one step of Stop for the thread that owns `window`. With a window
-    // the UI thread must keep pumping its messages while the step runs, since
-    // workers may be waiting for that thread; this module has no message
-    // queue to pump yet, so the step runs directly (and blocks the caller)
-    // either way. The UI module replaces the window case.
+    // that thread (the UI thread) must keep answering the messages sent to
+    // it while the step runs, since a worker may be waiting for it to run a
+    // task: the step runs on a helper thread meanwhile. Without a window it
+    // runs directly.
     static void RunWhilePumping(const std::function<void()>& step, HWND window) {
-        if (window != nullptr) {
-            static std::atomic<bool> told{false};
-            if (!told.exchange(true))
-                LOG_WARN("%s: no message pumping yet; stop steps run on the window's thread", Name());
+        if (window == nullptr) {
+            step();
+            return;
         }
-        step();
+        fendrel::ui::RunWhileAnsweringSends(step);
     }
 
 private:

@@ -22,6 +22,7 @@ public:
     int LanguageIndex() const { return m_languageIndex; }
 
     bool Encryption() const { return m_encryption != 0; }
+    void SetEncryption(bool on) { m_encryption = on ? 1 : 0; }
     const std::wstring& TrashdatPath() const { return m_trashdatPath; }
     const std::wstring& ExtdatPath() const { return m_extdatPath; }
 

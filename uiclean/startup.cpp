@@ -12,6 +12,7 @@
 #include "host/webview.h"
 #include "trova/clean/nametables.h"
 #include "uiclean/i18nconfig.h"
+#include "uiclean/mainblkwindow.h"
 #include "version.h"
 #include "uiclean/windowsettings.h"
 
@@ -100,7 +101,7 @@ int ApplicationMain(HINSTANCE instance) {
         url = config.Host() + "/index.html";
         Logger_InfoF(kSource, __LINE__, "no url configured; showing %s", url.c_str());
     }
-    BaseBlkWinow window(nullptr, 0, url, 3);
+    MainBlkWindow window(nullptr, 0, url, 3);
     window.releaseInstance = [] { g_instanceLock.reset(); };
     if (window.CreateFromConfig(config, kShowNormal) == nullptr) {
         Logger_Error(kSource, __LINE__, "the main window could not be created");

@@ -23,6 +23,7 @@
 #include <fcntl.h>
 #include <locale.h>
 #include <sys/stat.h>
+#include <sys/statvfs.h>
 #include <unistd.h>
 
 namespace {
@@ -440,4 +441,30 @@ std::string Profile::ReadString(const std::string& file, const std::string& sect
     if (text.size() >= 2 && (text.front() == '"' || text.front() == '\'') && text.back() == text.front())
         text = text.substr(1, text.size() - 2);
     return text;
+}
+
+std::vector<Disks::Space> Disks::FixedSpaces() {
+    std::vector<Space> spaces;
+    std::vector<std::string> roots;
+    List(roots);
+    for (const std::string& root : roots) {
+        const std::string point = root.empty() ? "/" : root;
+        struct statvfs info {};
+        if (statvfs(point.c_str(), &info) != 0)
+            continue;
+        spaces.push_back({point, static_cast<std::uint64_t>(info.f_blocks) * info.f_frsize,
+                          static_cast<std::uint64_t>(info.f_bavail) * info.f_frsize});
+    }
+    return spaces;
+}
+
+std::vector<std::string> Disks::FixedRoots(std::string& systemDrive) {
+    systemDrive = "/";
+    std::vector<std::string> roots;
+    List(roots);
+    for (std::string& root : roots) {
+        if (root.empty())
+            root = "/";
+    }
+    return roots;
 }

@@ -8,9 +8,11 @@
 
 #include <windows.h>
 #include <shlwapi.h>
+#include <shlobj.h>
 
 #include <algorithm>
 #include <cstring>
+#include <cwchar>
 
 using fendrel::win32::Handle;
 
@@ -133,4 +135,40 @@ std::string Profile::ReadString(const std::string& file, const std::string& sect
         }
         buffer.assign(static_cast<std::size_t>(size) * 2, '\0');
     }
+}
+
+std::vector<Disks::Space> Disks::FixedSpaces() {
+    std::vector<Space> spaces;
+    const DWORD drives = GetLogicalDrives();
+    for (int letter = 0; letter < 26; ++letter) {
+        if ((drives & (1u << letter)) == 0)
+            continue;
+        const std::string root = std::string(1, static_cast<char>('A' + letter)) + ":\\";
+        ULARGE_INTEGER available{}, total{}, free{};
+        if (!GetDiskFreeSpaceExA(root.c_str(), &available, &total, &free))
+            continue;
+        if (GetDriveTypeA(root.c_str()) != DRIVE_FIXED)
+            continue;
+        spaces.push_back({root, total.QuadPart, free.QuadPart});
+    }
+    return spaces;
+}
+
+std::vector<std::string> Disks::FixedRoots(std::string& systemDrive) {
+    wchar_t folder[MAX_PATH] = {};
+    systemDrive.clear();
+    if (GetWindowsDirectoryW(folder, MAX_PATH) != 0 && folder[0] >= L'A' && folder[0] <= L'Z') {
+        systemDrive = std::string(1, static_cast<char>(folder[0]));
+    } else if (SUCCEEDED(SHGetFolderPathW(nullptr, 36 /* CSIDL_WINDOWS */, nullptr, 0, folder)) &&
+               folder[0] >= L'A' && folder[0] <= L'Z') {
+        systemDrive = std::string(1, static_cast<char>(folder[0]));
+    }
+    std::vector<std::string> roots;
+    wchar_t strings[260] = {};
+    const DWORD length = GetLogicalDriveStringsW(260, strings);
+    for (const wchar_t* root = strings; length != 0 && length <= 260 && *root != L'\0'; root += wcslen(root) + 1) {
+        if (GetDriveTypeW(root) == DRIVE_FIXED)
+            roots.push_back(Utils::utf16ToUtf8(root));
+    }
+    return roots;
 }

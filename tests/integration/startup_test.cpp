@@ -55,7 +55,7 @@ BOOL CALLBACK CloseMainWindow(HWND window, LPARAM processId) {
     GetClassNameW(window, className, 64);
     // The configured class, or the window's own when the file names none.
     const std::wstring name = className;
-    if (owner == static_cast<DWORD>(processId) && (name.rfind(L"cleanWin", 0) == 0 || name == L"commonWin"))
+    if (owner == static_cast<DWORD>(processId) && (name.rfind(L"cleanWin", 0) == 0 || name == L"qem-trova-main"))
         PostMessageW(window, WM_CLOSE, 0, 0);
     return TRUE;
 }
