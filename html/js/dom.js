@@ -1,0 +1,65 @@
+// A few lines instead of a framework: h('button', { class: 'primary',
+// onclick }, 'Scan') builds the element. Text children are always text
+// nodes, so names from the disk never become markup.
+export function h(tag, attributes = {}, ...children) {
+    const element = document.createElement(tag);
+    for (const [key, value] of Object.entries(attributes)) {
+        if (value === undefined || value === null || value === false)
+            continue;
+        if (key.startsWith('on'))
+            element.addEventListener(key.slice(2), value);
+        else if (key === 'class')
+            element.className = value;
+        else if (key === 'style' && typeof value === 'object')
+            Object.assign(element.style, value);
+        else if (key in element && typeof value !== 'string')
+            element[key] = value;
+        else
+            element.setAttribute(key, value === true ? '' : value);
+    }
+    for (const child of children.flat(Infinity)) {
+        if (child === undefined || child === null || child === false)
+            continue;
+        element.append(child instanceof Node ? child : document.createTextNode(String(child)));
+    }
+    return element;
+}
+
+// Small drawings of our own, drawn with currentColor.
+const paths = {
+    disk: 'M4 6h16a1 1 0 0 1 1 1v10a1 1 0 0 1-1 1H4a1 1 0 0 1-1-1V7a1 1 0 0 1 1-1zm13 8.5a1.5 1.5 0 1 0 0 .01z',
+    check: 'M5 12.5l4.5 4.5L19 7.5',
+    chevron: 'M9 6l6 6-6 6',
+    warn: 'M12 4l9 16H3zM12 10v4M12 17v.5',
+    sparkle: 'M12 3l2 6 6 2-6 2-2 6-2-6-6-2 6-2z',
+};
+
+export function icon(name, className = 'icon') {
+    const svg = document.createElementNS('http://www.w3.org/2000/svg', 'svg');
+    svg.setAttribute('viewBox', '0 0 24 24');
+    svg.setAttribute('class', className);
+    svg.setAttribute('aria-hidden', 'true');
+    const path = document.createElementNS('http://www.w3.org/2000/svg', 'path');
+    path.setAttribute('d', paths[name]);
+    svg.append(path);
+    return svg;
+}
+
+export function progressBar(label) {
+    const fill = h('div', { class: 'bar-fill' });
+    const bar = h('div', { class: 'bar', role: 'progressbar', 'aria-label': label,
+        'aria-valuemin': '0', 'aria-valuemax': '100' }, fill);
+    bar.set = (fraction) => {
+        if (fraction === null) {
+            bar.classList.add('indeterminate');
+            bar.removeAttribute('aria-valuenow');
+            fill.style.width = '';
+            return;
+        }
+        const percent = Math.max(0, Math.min(100, fraction * 100));
+        bar.classList.remove('indeterminate');
+        bar.setAttribute('aria-valuenow', String(Math.round(percent)));
+        fill.style.width = `${percent}%`;
+    };
+    return bar;
+}
