@@ -254,7 +254,7 @@ Inputs Resolve(const Options& options) {
 }
 
 std::string HumanSize(std::uint64_t bytes) {
-    const char* units[] = {"B", "KB", "MB", "GB", "TB"};
+    const char* units[] = {"B", "KiB", "MiB", "GiB", "TiB"};
     double value = static_cast<double>(bytes);
     int unit = 0;
     while (value >= 1024 && unit < 4) {

@@ -265,6 +265,40 @@ TEST_F(CleanCli, NamesFromTablesAndMaskedIds) {
     EXPECT_TRUE(fs::exists(fs::path(At("browser/logs/x.log"))));
 }
 
+// Without --rules the tool reads config.inf beside itself, as the program
+// does: the rule database and the tables it names, in its language.
+TEST_F(CleanCli, WithoutRulesTheDefaultConfigurationIsUsed) {
+    testutil::TempDir install;
+    const fs::path bin(File::Directory(L""));
+#if defined(_WIN32)
+    for (const char* name : {"clean-cli.exe", "Fendrel.dll"})
+#else
+    for (const char* name : {"clean-cli", "libFendrel.so"})
+#endif
+        fs::copy_file(bin / name, install.path() / name);
+    testutil::WriteBytes(install.path() / "rules.xml", rules);
+    std::string gid = "gid";
+    for (const char* prefix : {"desc_", "det_"})
+        for (const char* code : kCodes)
+            gid += std::string(",") + prefix + code;
+    gid += "\n3";
+    for (const char* prefix : {"G", "D"})
+        for (const char* code : kCodes)
+            gid += std::string(",") + prefix + "-" + code;
+    testutil::WriteBytes(install.path() / "gid.csv", gid + "\n");
+    testutil::WriteBytes(install.path() / "config.inf",
+                         "[other]\r\ntrashdatPath = rules.xml\r\ngidcsv = gid.csv\r\nlangid = 1031\r\n");
+
+    const toolrun::Result run = toolrun::RunAt(install.path() / "clean-cli", {L"scan", L"--json"});
+    ASSERT_EQ(0, run.code) << run.err;
+    const Json::Value report = ParseReport(run);
+    ASSERT_GE(report["groups"].size(), 1u);
+    EXPECT_EQ("G-de", report["groups"][0]["name"].asString());
+    // Names the tables lack come from the rules.
+    EXPECT_EQ("Browser", report["groups"][0]["programs"][0]["name"].asString());
+    EXPECT_EQ(1550u, report["groups"][0]["size"].asUInt64());
+}
+
 TEST_F(CleanCli, WrongCommandLinesEndWithTwo) {
     const std::wstring missing = dir / L"missing.xml";
     const std::vector<std::vector<std::wstring>> cases = {

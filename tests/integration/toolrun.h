@@ -48,13 +48,12 @@ inline HANDLE Inheritable(const std::filesystem::path& path) {
 }
 #endif
 
-// `program` is a name in the tests' own folder ("clean-cli"; ".exe" is
-// added on Windows). The environment is the test's own.
-inline Result Run(const std::string& program, const std::vector<std::wstring>& args) {
+// The program at `exe` (".exe" is added on Windows). The environment is
+// the test's own.
+inline Result RunAt(std::filesystem::path exe, const std::vector<std::wstring>& args) {
     testutil::TempDir capture;
     const std::filesystem::path outPath = capture.path() / "out.txt";
     const std::filesystem::path errPath = capture.path() / "err.txt";
-    std::filesystem::path exe = std::filesystem::path(File::Directory(L"")) / program;
     Result result;
 #if defined(_WIN32)
     exe += ".exe";
@@ -109,6 +108,11 @@ inline Result Run(const std::string& program, const std::vector<std::wstring>& a
     result.out += testutil::ReadBytes(outPath);
     result.err += testutil::ReadBytes(errPath);
     return result;
+}
+
+// `program` is a name in the tests' own folder ("clean-cli").
+inline Result Run(const std::string& program, const std::vector<std::wstring>& args) {
+    return RunAt(std::filesystem::path(File::Directory(L"")) / program, args);
 }
 
 }  // namespace toolrun

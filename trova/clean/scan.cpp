@@ -115,6 +115,12 @@ void DiscardRule(Dir*& rule) {
 
 std::uint32_t MaskId(std::uint32_t id) { return g_dataScrambled.load() ? id ^ g_idMask : id; }
 
+// The table's text in the current language; the rule's own name where the
+// table has none, so nothing is ever shown without a name.
+std::string NameOf(bool localized, std::string tableText, const std::string& ruleText) {
+    return localized && !tableText.empty() ? tableText : ruleText;
+}
+
 template <typename T>
 void SortBySize(std::vector<T*>& list) {
     std::stable_sort(list.begin(), list.end(), [](const T* a, const T* b) { return a->size.load() > b->size.load(); });
@@ -141,8 +147,9 @@ void ReportItems(CacheCleanCbk* callback, std::vector<Execute*> items, std::uint
         }
         const std::uint32_t hd = item->hd.Get();
         const SoftDetail* detail = item->OwningDetail();
-        callback->OnItem(localized ? names.ItemName(static_cast<int>(cb), static_cast<int>(hd), residual)
-                                   : item->sv.Get(),
+        callback->OnItem(NameOf(localized,
+                                localized ? names.ItemName(static_cast<int>(cb), static_cast<int>(hd), residual) : "",
+                                item->sv.Get()),
                          size, MaskId(hd), detail != nullptr && detail->lq.Selected(cb));
         if (cb == 11 || cb == 13) {
             for (const auto& folder : item->folders) {
@@ -276,8 +283,8 @@ void CacheClean::Report() {
             continue;
         }
         const std::uint32_t cb = group->cb.Get();
-        callback->OnGroup(localized ? names.GroupName(static_cast<int>(cb)) : group->aw.Get(), size,
-                          group->selectedSize.load(), MaskId(cb));
+        callback->OnGroup(NameOf(localized, localized ? names.GroupName(static_cast<int>(cb)) : "", group->aw.Get()),
+                          size, group->selectedSize.load(), MaskId(cb));
 
         std::vector<SoftShort*> entries;
         for (const auto& [id, entry] : group->entries) {
@@ -290,8 +297,9 @@ void CacheClean::Report() {
                 continue;
             }
             const std::uint32_t ka = entry->ka.Get();
-            callback->OnProgram(localized ? names.SoftName(static_cast<int>(ka)) : entry->sv.Get(), entrySize,
-                                entry->selectedSize.load(), MaskId(ka));
+            callback->OnProgram(NameOf(localized, localized ? names.SoftName(static_cast<int>(ka)) : "",
+                                       entry->sv.Get()),
+                                entrySize, entry->selectedSize.load(), MaskId(ka));
             std::vector<Execute*> items;
             for (SoftDetail* detail : entry->details) {
                 if (cb == kLeftoverGroup) {

@@ -290,6 +290,20 @@ TEST_F(FullScan, DistributesBytesAndReportsLargestFirst) {
     EXPECT_EQ(std::make_pair(4u, 4u), callback.progress.back());
 }
 
+TEST_F(FullScan, NamesFallBackToTheRulesWhereTheTablesHaveNone) {
+    NameTables& tables = NameTables::Instance();
+    const std::string saved[4] = {tables.GidCsv(), tables.SoftidCsv(), tables.SubsoftidCsv(), tables.BigfileCsv()};
+    const bool savedScrambled = tables.Scrambled();
+    tables.Load("", "", "", "", false);
+    tables.SetLanguageFeature(true);
+    ASSERT_EQ(1, cache.Scan(true, &callback));
+    tables.Load(saved[0], saved[1], saved[2], saved[3], savedScrambled);
+    ASSERT_FALSE(callback.report.empty());
+    EXPECT_EQ("Junk", callback.Of("group")[0].name);
+    EXPECT_EQ("Browser", callback.Of("program")[0].name);
+    EXPECT_EQ("Cache", callback.Of("item")[0].name);
+}
+
 TEST_F(FullScan, MasksIdsWhenTheDataIsScrambledAndRescansCleanly) {
     g_dataScrambled = true;
     ASSERT_EQ(1, cache.Scan(true, &callback));
