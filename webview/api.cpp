@@ -32,6 +32,18 @@ jsValue Add(jsExecState es, Value value) {
     return store->Add(std::move(value));
 }
 
+// A text that lives until the next call on the same thread. Held through a
+// plain thread-local pointer and never freed: a thread-local object with a
+// destructor is not safe at thread exit with every runtime (mingw's crashed
+// there), and only the UI thread ever asks.
+template <typename Text>
+Text& ThreadText(int slot = 0) {
+    thread_local Text* texts[2] = {nullptr, nullptr};
+    if (texts[slot] == nullptr)
+        texts[slot] = new Text();
+    return *texts[slot];
+}
+
 // Text of conversions of immediates, which have no value to keep it in.
 const char* KeepText(jsExecState es, jsValue value, std::string text) {
     if (Value* stored = Lookup(value)) {
@@ -40,7 +52,7 @@ const char* KeepText(jsExecState es, jsValue value, std::string text) {
     }
     if (Store* store = StoreFor(es))
         return store->Keep(std::move(text));
-    static thread_local std::string fallback;
+    std::string& fallback = ThreadText<std::string>();
     fallback = std::move(text);
     return fallback.c_str();
 }
@@ -52,7 +64,7 @@ const wchar_t* KeepWide(jsExecState es, jsValue value, std::wstring text) {
     }
     if (Store* store = StoreFor(es))
         return store->Keep(std::move(text));
-    static thread_local std::wstring fallback;
+    std::wstring& fallback = ThreadText<std::wstring>();
     fallback = std::move(text);
     return fallback.c_str();
 }
@@ -179,7 +191,7 @@ WKE_API void WKE_CALL wkeNetSetData(wkeNetJob job, void* data, int length) {
 }
 
 WKE_API const char* WKE_CALL wkeUtilDecodeURLEscape(const char* url) {
-    static thread_local std::string decoded;
+    std::string& decoded = ThreadText<std::string>(1);
     decoded.clear();
     if (!url)
         return decoded.c_str();

@@ -89,27 +89,46 @@ std::string JsonText(const Json::Value& root, const std::vector<std::string>& na
 
 // Names being resolved on this thread, so that a source whose file path
 // refers (directly or through other names) to the name it defines ends
-// instead of recursing until the stack runs out.
-thread_local std::vector<std::pair<const Mapping*, std::string>> t_resolving;
+// instead of recursing until the stack runs out. The guards on the stack
+// form the list; the thread keeps only a plain pointer to the innermost,
+// since a thread-local object with a destructor is not safe at thread exit
+// with every runtime (mingw's crashed there).
+class ResolvingGuard;
+thread_local const ResolvingGuard* t_innermost = nullptr;
 
 class ResolvingGuard {
 public:
-    ResolvingGuard(const Mapping* mapping, const std::string& name) {
-        const auto key = std::make_pair(mapping, name);
-        m_reentered = std::find(t_resolving.begin(), t_resolving.end(), key) != t_resolving.end();
-        if (!m_reentered)
-            t_resolving.push_back(key);
+    ResolvingGuard(const Mapping* mapping, const std::string& name)
+        : m_mapping(mapping), m_name(name), m_outer(t_innermost) {
+        for (const ResolvingGuard* guard = m_outer; guard != nullptr; guard = guard->m_outer) {
+            if (guard->m_mapping == mapping && guard->m_name == name) {
+                m_reentered = true;
+                return;
+            }
+        }
+// The guard unlinks itself before its frame goes; gcc cannot see that.
+#if defined(__GNUC__) && !defined(__clang__) && __GNUC__ >= 12
+#  pragma GCC diagnostic push
+#  pragma GCC diagnostic ignored "-Wdangling-pointer"
+#endif
+        t_innermost = this;
+#if defined(__GNUC__) && !defined(__clang__) && __GNUC__ >= 12
+#  pragma GCC diagnostic pop
+#endif
     }
     ~ResolvingGuard() {
         if (!m_reentered)
-            t_resolving.pop_back();
+            t_innermost = m_outer;
     }
     ResolvingGuard(const ResolvingGuard&) = delete;
     ResolvingGuard& operator=(const ResolvingGuard&) = delete;
     bool Reentered() const { return m_reentered; }
 
 private:
-    bool m_reentered;
+    const Mapping* m_mapping;
+    const std::string& m_name;
+    const ResolvingGuard* m_outer;
+    bool m_reentered = false;
 };
 
 }  // namespace
