@@ -1,0 +1,106 @@
+// The installed program for end-to-end runs: a throwaway folder holding the
+// program, its page and a config.inf that points at a rule database of our
+// own, a fixture tree of files with known sizes, and the program started
+// with no browser, its home and XDG folders inside the throwaway folder.
+import { spawn } from 'node:child_process';
+import { cpSync, mkdirSync, mkdtempSync, writeFileSync } from 'node:fs';
+import { tmpdir } from 'node:os';
+import { dirname, join } from 'node:path';
+
+// A folder with the program's files copied from binDir.
+export function installProgram(binDir, files) {
+    const folder = mkdtempSync(join(tmpdir(), 'clean-app-'));
+    for (const name of files)
+        cpSync(join(binDir, name), join(folder, name), { recursive: true });
+    return folder;
+}
+
+// files: { 'relative/path': size in bytes }. Contents are filler; only sizes
+// matter to the engine.
+export function writeTree(root, files) {
+    for (const [relative, size] of Object.entries(files)) {
+        const path = join(root, relative);
+        mkdirSync(dirname(path), { recursive: true });
+        writeFileSync(path, Buffer.alloc(size, 0x78));
+    }
+}
+
+function escapeXml(text) {
+    return String(text).replace(/&/g, '&amp;').replace(/</g, '&lt;').replace(/>/g, '&gt;').replace(/"/g, '&quot;');
+}
+
+// The rule database:
+//   groups:   [{ id, name, programs: [{ id, name }] }]
+//   programs: [{ id, preselect, items: [{ groups: [ids], id, name, folder, pattern }] }]
+export function rulesXml({ groups, programs }) {
+    const hz = groups.map((group) => `  <g cb="${group.id}" aw="${escapeXml(group.name)}"><gd>`
+        + group.programs.map((program) => `<p ka="${program.id}" sv="${escapeXml(program.name)}"/>`).join('')
+        + '</gd></g>').join('\n');
+    const op = programs.map((program) => `  <d gp="${program.id}"${program.preselect ? ' lq="1"' : ''}><dx>`
+        + program.items.map((item) => `<fa ar="${item.groups.join(';')}" hd="${item.id}" sv="${escapeXml(item.name)}">`
+            + `<vg uk="${escapeXml(item.folder)}"${item.pattern ? ` od="${escapeXml(item.pattern)}"` : ''}/></fa>`).join('')
+        + '</dx></d>').join('\n');
+    return `<wu><hz>\n${hz}\n</hz><op>\n${op}\n</op></wu>\n`;
+}
+
+// config.inf beside the program: the rule database by path, plain data, no
+// single-instance lock (tests run side by side), and the window settings a
+// first run writes (without `host` the program serves no page).
+export function writeConfig(folder, rulesPath, other = {}) {
+    const sections = {
+        other: { trashdatPath: rulesPath, encryption: 0, singleApp: 0, ...other },
+        window: { width: 980, height: 720, center: 1, borderless: 1, host: 'http://127.0.0.1', z: 1,
+            windowClass: 'cleanWin', caption: '-1,0,-1,60' },
+    };
+    const text = Object.entries(sections).map(([name, keys]) =>
+        `[${name}]\r\n${Object.entries(keys).map(([key, value]) => `${key} = ${value}\r\n`).join('')}`).join('');
+    writeFileSync(join(folder, 'config.inf'), text);
+}
+
+// HOME, the XDG folders (the recycle bin is $XDG_DATA_HOME/Trash) and the
+// runtime folder of the program's process, all inside `folder`.
+export function privateEnvironment(folder) {
+    const home = join(folder, 'home');
+    const env = {
+        HOME: home,
+        XDG_DATA_HOME: join(home, '.local', 'share'),
+        XDG_CONFIG_HOME: join(home, '.config'),
+        XDG_CACHE_HOME: join(home, '.cache'),
+        XDG_RUNTIME_DIR: join(home, 'run'),
+    };
+    for (const path of Object.values(env))
+        mkdirSync(path, { recursive: true, mode: 0o700 });
+    return env;
+}
+
+// Starts `command` and resolves once it has printed the page's address.
+// Returns { child, address, exited (a promise of the exit code), output }.
+export function startPrinting(command, args, options) {
+    const child = spawn(command, args, { ...options, stdio: ['ignore', 'pipe', 'pipe'] });
+    const run = { child, output: '' };
+    run.exited = new Promise((resolve) => child.on('exit', (code, signal) => resolve(code ?? signal)));
+    child.stderr.on('data', (chunk) => { run.output += chunk; });
+    return new Promise((resolve, reject) => {
+        let text = '';
+        child.stdout.on('data', (chunk) => {
+            text += chunk;
+            run.output += chunk;
+            const match = text.match(/^webview: (\S+)\r?$/m);
+            if (match && !run.address) {
+                run.address = match[1];
+                resolve(run);
+            }
+        });
+        child.on('error', reject);
+        run.exited.then((code) => reject(new Error(`${command} exited with ${code} before printing its address:\n${run.output}`)));
+    });
+}
+
+// Waits for the exit code, or gives up after `ms` and says so.
+export async function exitWithin(run, ms) {
+    let timer;
+    const code = await Promise.race([run.exited,
+        new Promise((resolve) => { timer = setTimeout(() => resolve('still running'), ms); })]);
+    clearTimeout(timer);
+    return code;
+}
