@@ -185,6 +185,12 @@ void BaseBlkWinow::CallPage(const char* function, std::vector<jsValue> arguments
     g_wke.jsCallGlobal(es, target, arguments.data(), static_cast<int>(arguments.size()));
 }
 
+void BaseBlkWinow::CallPage(const std::string& function, const PageArguments& arguments) {
+    if (webView == nullptr)
+        return;
+    CallPage(function.c_str(), arguments(g_wke.wkeGlobalExec(webView)));
+}
+
 void BaseBlkWinow::BaseContextHook(BaseBlkWinow& self) {
     jsExecState es = g_wke.wkeGlobalExec(self.webView);
     g_wke.jsSetGlobal(es, "handle", g_wke.jsInt(static_cast<int>(reinterpret_cast<std::intptr_t>(self.window))));

@@ -116,6 +116,10 @@ public:
 
     // Calls a page function by name when the page declares it.
     void CallPage(const char* function, std::vector<jsValue> arguments);
+    // The same with the arguments built in the page's global state, where
+    // they must be made; nothing happens while there is no web view.
+    using PageArguments = std::function<std::vector<jsValue>(jsExecState)>;
+    void CallPage(const std::string& function, const PageArguments& arguments);
     // Shows the page (the web view decides how) and, on Windows, the native window when it has a role.
     void Show(int showCommand);
 

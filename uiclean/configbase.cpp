@@ -52,7 +52,10 @@ int ConfigBase::Init() {
     m_flags.centerWindow = Flag(GetInt(w, L"center", 1));
     m_flags.editVisible = GetInt(w, L"addrBarVisible", 1) > 0 ? 1 : 0;
     m_windowClass = GetString(w, L"windowClass");
-    m_host = Utils::utf16ToUtf8(GetString(w, L"host"));
+    // Without a host the page has no origin to load from: a file that lacks
+    // the key keeps the built-in one.
+    if (HasKey(w, L"host"))
+        m_host = Utils::utf16ToUtf8(GetString(w, L"host"));
     m_z = static_cast<std::int32_t>(GetInt(w, L"z", 0));
     m_enableHotkey = static_cast<std::int32_t>(GetInt(w, L"enableHotkey", 0));
     m_left = static_cast<std::int32_t>(GetInt(w, L"x", 0));

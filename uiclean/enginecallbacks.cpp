@@ -27,14 +27,10 @@ bool Due(std::atomic<std::uint64_t>& counter, std::int32_t every) {
     return next == 0;
 }
 
-using Arguments = std::function<std::vector<jsValue>(jsExecState)>;
-
 // On the UI thread: the page function `name` with the arguments built there.
-void CallOnUi(BaseBlkWinow* owner, const std::string& name, const Arguments& arguments) {
-    if (owner == nullptr || owner->webView == nullptr || name.empty())
-        return;
-    jsExecState es = g_wke.wkeGlobalExec(owner->webView);
-    owner->CallPage(name.c_str(), arguments(es));
+void CallOnUi(BaseBlkWinow* owner, const std::string& name, const BaseBlkWinow::PageArguments& arguments) {
+    if (owner != nullptr && !name.empty())
+        owner->CallPage(name, arguments);
 }
 
 jsValue Text(jsExecState es, const std::string& text) {
@@ -204,7 +200,7 @@ void CacheCleanCbkImple::OnProgress(std::uint32_t finished, std::uint32_t total)
 ExtensionCleanCbkImple::ExtensionCleanCbkImple(HWND window, BaseBlkWinow* owner) : m_window(window), m_owner(owner) {}
 
 namespace {
-void PostNamed(HWND window, BaseBlkWinow* owner, const std::string& name, Arguments arguments) {
+void PostNamed(HWND window, BaseBlkWinow* owner, const std::string& name, BaseBlkWinow::PageArguments arguments) {
     if (name.empty())
         return;  // the page wants nothing from this slot
     uitask::PostUiTask([owner, name, arguments = std::move(arguments)] { CallOnUi(owner, name, arguments); },

@@ -70,14 +70,6 @@ void Unavailable(const char* function) {
     Logger_WarnF(kSource, __LINE__, "%s is not available in this version", function);
 }
 
-void CallPageOnUi(BaseBlkWinow* window, const std::string& function,
-                  const std::function<std::vector<jsValue>(jsExecState)>& arguments) {
-    if (window->webView == nullptr)
-        return;
-    jsExecState es = g_wke.wkeGlobalExec(window->webView);
-    window->CallPage(function.c_str(), arguments(es));
-}
-
 // A worker of the window with its page callback. It counts itself in
 // before its thread starts, so the window's destructor cannot miss it.
 void RunWorker(MainBlkWindow* self, std::function<void()> work, std::function<void()> ui) {
@@ -151,7 +143,7 @@ jsValue WKE_CALL ExportBcu(jsExecState es, void* param) {
                 *bytes = File::readFile(Utils::AnsiToUtf16(temp));
         },
         [self, callback, bytes] {
-            CallPageOnUi(self, callback, [&](jsExecState global) { return std::vector<jsValue>{Bytes(global, *bytes)}; });
+            self->CallPage(callback, [&](jsExecState global) { return std::vector<jsValue>{Bytes(global, *bytes)}; });
         });
     return g_wke.jsNull();
 }
@@ -167,7 +159,7 @@ jsValue WKE_CALL MoverGetKnownFoldersInfo(jsExecState es, void* param) {
     MainBlkWindow* self = Self(param);
     const std::string callback = ArgText(es, 0);
     RunWorker(self, [] {}, [self, callback] {
-        CallPageOnUi(self, callback, [](jsExecState global) { return std::vector<jsValue>{g_wke.jsEmptyArray(global)}; });
+        self->CallPage(callback, [](jsExecState global) { return std::vector<jsValue>{g_wke.jsEmptyArray(global)}; });
     });
     return g_wke.jsNull();
 }
@@ -177,7 +169,7 @@ jsValue MoverCodeCallback(jsExecState es, void* param, const char* function, con
     MainBlkWindow* self = Self(param);
     const int tag = ArgInt(es, 1);
     RunWorker(self, [] {}, [self, callback, tag] {
-        CallPageOnUi(self, callback, [&](jsExecState) {
+        self->CallPage(callback, [&](jsExecState) {
             return std::vector<jsValue>{g_wke.jsInt(nativewin::NotSupportedError()), g_wke.jsInt(tag)};
         });
     });
@@ -189,7 +181,7 @@ jsValue MoverBoolCallback(jsExecState es, void* param, const char* function, con
     MainBlkWindow* self = Self(param);
     const int tag = ArgInt(es, 1);
     RunWorker(self, [] {}, [self, callback, tag, tagged] {
-        CallPageOnUi(self, callback, [&](jsExecState) {
+        self->CallPage(callback, [&](jsExecState) {
             return tagged ? std::vector<jsValue>{g_wke.jsFalse(), g_wke.jsInt(tag)} : std::vector<jsValue>{g_wke.jsFalse()};
         });
     });
@@ -231,7 +223,7 @@ jsValue WKE_CALL LaunchAndWait(jsExecState es, void* param) {
     MainBlkWindow* self = Self(param);
     const int tag = ArgInt(es, 1);
     RunWorker(self, [] {}, [self, tag] {
-        CallPageOnUi(self, "launchAndWaitCbk", [&](jsExecState) {
+        self->CallPage("launchAndWaitCbk", [&](jsExecState) {
             return std::vector<jsValue>{g_wke.jsInt(nativewin::NotSupportedError()), g_wke.jsInt(tag)};
         });
     });
@@ -317,7 +309,7 @@ jsValue WKE_CALL MainBlkWindow::CacheScanStart(jsExecState, void* param) {
 jsValue WKE_CALL MainBlkWindow::CacheScanStop(jsExecState, void* param) {
     MainBlkWindow* self = Self(param);
     RunWorker(self, [self] { self->m_cache.Stop(2); },
-              [self] { CallPageOnUi(self, "cacheScanStopCbk", [](jsExecState) { return std::vector<jsValue>{g_wke.jsInt(2)}; }); });
+              [self] { self->CallPage("cacheScanStopCbk", [](jsExecState) { return std::vector<jsValue>{g_wke.jsInt(2)}; }); });
     return g_wke.jsUndefined();
 }
 
@@ -348,7 +340,7 @@ jsValue WKE_CALL MainBlkWindow::CacheDeleteOne(jsExecState es, void* param) {
                              result);
         },
         [self, groupId, programId] {
-            CallPageOnUi(self, "cacheDeleteOneCbk", [&](jsExecState global) {
+            self->CallPage("cacheDeleteOneCbk", [&](jsExecState global) {
                 return std::vector<jsValue>{Text(global, Trova::Decimal(groupId)), Text(global, Trova::Decimal(programId))};
             });
         });

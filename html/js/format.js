@@ -15,9 +15,8 @@ export function toBig(value) {
     return 0n;
 }
 
-// Binary units: 1536n ⇒ "1.5 KiB", 1023n ⇒ "1,023 B" (en), two decimals
-// below 10 and one below 100, so that a column of sizes reads evenly. A
-// value that would round up to 1024 of a unit is shown in the next one.
+// Binary units: 1536n ⇒ "1.5 KiB", 1023n ⇒ "1,023 B" (en). A value that
+// would round up to 1024 of a unit is shown in the next one.
 export function formatSize(bytes, locale, units) {
     let value = toBig(bytes);
     const negative = value < 0n;
@@ -33,16 +32,29 @@ export function formatSize(bytes, locale, units) {
     if (unit === 0) {
         text = new Intl.NumberFormat(locale).format(value);
     } else {
-        // Whole units plus the remainder to 1/1000, exact for any 64-bit size.
-        let amount = Number(value / scale) + Number((value % scale) * 1000n / scale) / 1000;
-        if (amount >= 1023.5 && unit < units.length - 1) {
-            amount /= 1024;
+        // Rounded in whole numbers, exact for any 64-bit size: a double's
+        // 1.235 is 1.2349999…, which a formatter would round down.
+        let digits = fractionDigits(value / scale);
+        let rounded = roundDiv(value * 10n ** digits, scale);
+        if (rounded >= 1024n * 10n ** digits && unit < units.length - 1) {
+            scale *= 1024n;
             ++unit;
+            digits = fractionDigits(value / scale);
+            rounded = roundDiv(value * 10n ** digits, scale);
         }
-        const digits = amount < 10 ? 2 : amount < 100 ? 1 : 0;
-        text = new Intl.NumberFormat(locale, { maximumFractionDigits: digits }).format(amount);
+        const amount = Number(rounded) / 10 ** Number(digits);
+        text = new Intl.NumberFormat(locale, { maximumFractionDigits: Number(digits) }).format(amount);
     }
     return `${negative ? '−' : ''}${text} ${units[unit]}`;
+}
+
+// Two decimals below 10 and one below 100, so that a column reads evenly.
+function fractionDigits(whole) {
+    return whole < 10n ? 2n : whole < 100n ? 1n : 0n;
+}
+
+function roundDiv(numerator, denominator) {
+    return (numerator + denominator / 2n) / denominator;
 }
 
 // Disk sizes arrive in MiB as doubles.

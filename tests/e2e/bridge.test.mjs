@@ -4,36 +4,17 @@
 //   cd tests/e2e && node --test     (WEBVIEW_PAGEHOST=... for another build)
 import { test } from 'node:test';
 import assert from 'node:assert/strict';
-import { spawn } from 'node:child_process';
 import { fileURLToPath } from 'node:url';
 import { chromium } from 'playwright-core';
+import { startPrinting } from './app-fixture.mjs';
 
 const hostPath = process.env.WEBVIEW_PAGEHOST
     ?? fileURLToPath(new URL('../../build/linux/bin/webview_pagehost', import.meta.url));
 const browserPath = process.env.CHROMIUM_PATH ?? '/usr/bin/chromium';
 
-function startHost() {
-    const child = spawn(hostPath, [], {
-        env: { ...process.env, CLEAN_NO_BROWSER: '1' },
-        stdio: ['ignore', 'pipe', 'inherit'],
-    });
-    const exited = new Promise((resolve) => child.on('exit', (code) => resolve(code)));
-    const address = new Promise((resolve, reject) => {
-        let text = '';
-        child.stdout.on('data', (chunk) => {
-            text += chunk;
-            const match = text.match(/^webview: (\S+)$/m);
-            if (match)
-                resolve(match[1]);
-        });
-        exited.then((code) => reject(new Error(`page host exited with ${code} before printing its address`)));
-    });
-    return { child, address, exited };
-}
-
 test('the page calls native functions and receives the host\'s calls', { timeout: 60000 }, async () => {
-    const host = startHost();
-    const url = await host.address;
+    const host = await startPrinting(hostPath, [], { env: { ...process.env, CLEAN_NO_BROWSER: '1' } });
+    const url = host.address;
     // Root has no sandbox of its own.
     const browser = await chromium.launch({ executablePath: browserPath, args: ['--no-sandbox'] });
     try {

@@ -5,42 +5,23 @@
 //   node --test tests/e2e/      (CLEAN_BIN: another build's bin folder)
 import { test } from 'node:test';
 import assert from 'node:assert/strict';
-import { spawn } from 'node:child_process';
-import { cpSync, mkdtempSync, readFileSync, readdirSync, rmSync } from 'node:fs';
-import { tmpdir } from 'node:os';
+import { readFileSync, readdirSync, rmSync } from 'node:fs';
 import { join } from 'node:path';
 import { fileURLToPath } from 'node:url';
 import { chromium } from 'playwright-core';
+import { exitWithin, installProgram, privateEnvironment, startPrinting } from './app-fixture.mjs';
 
 const binDir = process.env.CLEAN_BIN ?? fileURLToPath(new URL('../../build/linux/bin', import.meta.url));
 const browserPath = process.env.CHROMIUM_PATH ?? '/usr/bin/chromium';
 
-// A folder holding the program as a user would unpack it.
-function install() {
-    const folder = mkdtempSync(join(tmpdir(), 'clean-e2e-'));
-    for (const name of ['Clean', 'libFendrel.so', 'libminiblink.so', 'html'])
-        cpSync(join(binDir, name), join(folder, name), { recursive: true });
-    return folder;
-}
-
 test('Clean serves its page, answers host calls and ends with the page', { timeout: 90000 }, async (t) => {
-    const folder = install();
-    const child = spawn(join(folder, 'Clean'), [], {
+    // The program as a user would unpack it, without data files or settings.
+    const folder = installProgram(binDir, ['Clean', 'libFendrel.so', 'libminiblink.so', 'html']);
+    const run = await startPrinting(join(folder, 'Clean'), [], {
         cwd: folder,
-        env: { ...process.env, CLEAN_NO_BROWSER: '1' },
-        stdio: ['ignore', 'pipe', 'inherit'],
+        env: { ...process.env, ...privateEnvironment(folder), CLEAN_NO_BROWSER: '1' },
     });
-    const exited = new Promise((resolve) => child.on('exit', (code) => resolve(code)));
-    const address = await new Promise((resolve, reject) => {
-        let text = '';
-        child.stdout.on('data', (chunk) => {
-            text += chunk;
-            const match = text.match(/^webview: (\S+)$/m);
-            if (match)
-                resolve(match[1]);
-        });
-        exited.then((code) => reject(new Error(`Clean exited with ${code} before printing its address`)));
-    });
+    const { child, address } = run;
 
     const browser = await chromium.launch({ executablePath: browserPath, args: ['--no-sandbox'] });
     try {
@@ -119,7 +100,7 @@ test('Clean serves its page, answers host calls and ends with the page', { timeo
         await browser.close();
     }
     // Closing the page's window ends the program like closing its window.
-    const code = await Promise.race([exited, new Promise((resolve) => setTimeout(() => resolve('still running'), 30000))]);
+    const code = await exitWithin(run, 30000);
     if (code === 'still running')
         child.kill();
     assert.equal(code, 0);

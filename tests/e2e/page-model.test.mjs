@@ -19,6 +19,9 @@ test('sizes read as binary units, exact for every 64-bit value', () => {
             ['1024', 'en', '1 KiB'],
             ['1536', 'en', '1.5 KiB'],
             ['1536', 'de', '1,5 KiB'],
+            // 1.2353 KiB: rounded up, not truncated to 1.235 and then down.
+            ['1265', 'en', '1.24 KiB'],
+            ['10235', 'en', '10 KiB'],
             [String(100 * 1024 * 1024 - 1), 'en', '100 MiB'],
             // Just below a unit: not "1,024 MiB".
             ['1073741823', 'en', '1 GiB'],

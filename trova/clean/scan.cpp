@@ -197,6 +197,12 @@ void CacheClean::QueueAll() {
         }
     }
 
+    // The count of programs is known before any walk ends: report it at
+    // once rather than leave the first finished program to tell it.
+    if (CacheCleanCbk* callback = g_scanCallback.load()) {
+        callback->OnProgress(0, static_cast<std::uint32_t>(details.size()));
+    }
+
     DirQueue& queue = DirQueue::Instance();
     std::vector<DirectData*> records;
 

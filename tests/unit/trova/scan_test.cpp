@@ -284,9 +284,10 @@ TEST_F(FullScan, DistributesBytesAndReportsLargestFirst) {
     EXPECT_EQ((std::map<std::string, std::uint64_t>{{At("chat/r1.bin"), 10}, {At("chat/r2.bin"), 20}}),
               callback.itemFiles[1]);
 
-    // Every detail ended exactly once, the one whose two-block leftover rule
-    // did not apply included.
-    ASSERT_EQ(4u, callback.progress.size());
+    // The count is told before any walk ends; then every detail ended
+    // exactly once, the one whose two-block leftover rule did not apply included.
+    ASSERT_EQ(5u, callback.progress.size());
+    EXPECT_EQ(std::make_pair(0u, 4u), callback.progress.front());
     EXPECT_EQ(std::make_pair(4u, 4u), callback.progress.back());
 }
 
@@ -382,7 +383,7 @@ TEST_F(ScanTest, SplitWalkCountsWhatTheWholeWalkCounts) {
     EXPECT_EQ(bytes, cache.details[1]->blocks[0]->items[0]->size.load());
     // Every copy is gone and ended the template once: both details ended once.
     EXPECT_EQ(0u, split.liveCopies.load());
-    ASSERT_EQ(2u, callback.progress.size());
+    ASSERT_EQ(3u, callback.progress.size());
     EXPECT_EQ(std::make_pair(2u, 2u), callback.progress.back());
 }
 

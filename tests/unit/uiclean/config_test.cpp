@@ -66,6 +66,7 @@ TEST_F(ConfigTest, FileWithoutWindowSectionGivesTheKeysOwnDefaults) {
     EXPECT_EQ(config.Flags().borderlessDrag, 1);
     EXPECT_EQ(config.Flags().editVisible, 1);
     EXPECT_EQ(config.WindowClass(), L"");
+    EXPECT_EQ(config.Host(), "http://127.0.0.1") << "without a host the page would have no origin";
 }
 
 TEST_F(ConfigTest, WindowKeysRoundTrip) {

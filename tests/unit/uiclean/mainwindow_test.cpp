@@ -10,6 +10,7 @@
 #include "host/webview.h"
 #include "fendrel/uiqueue.h"
 #include "testutil.h"
+#include "uithread.h"
 
 #include <gtest/gtest.h>
 
@@ -188,42 +189,14 @@ jsValue List(const std::vector<std::string>& texts) {
 }
 
 // A UI thread whose one window runs the program's task messages.
-class UiThread {
-public:
-    UiThread() {
-        std::promise<HWND> made;
-        m_thread = std::thread([&made] {
-            made.set_value(fendrel::ui::CreateMessageWindow(Procedure, nullptr));
-            fendrel::ui::Message message;
-            while (fendrel::ui::GetNext(message))
-                fendrel::ui::Dispatch(message);
-        });
-        window = made.get_future().get();
-    }
-    ~UiThread() {
-        fendrel::ui::Post(window, kQuit, 0, 0);
-        m_thread.join();
-    }
-    HWND window = nullptr;
-
-private:
-    static constexpr std::uint32_t kQuit = 0x8000 + 9;
-    static std::intptr_t Procedure(HWND window, std::uint32_t message, std::uintptr_t wParam, std::intptr_t lParam,
-                                   void*) {
-        if (uitask::HandleTaskMessage(message, wParam, lParam))
-            return 0;
-        if (message == uitask::kTaskData) {
-            Trova::RunTypedTask(wParam, lParam);
-            return 0;
-        }
-        if (message == kQuit) {
-            fendrel::ui::DestroyMessageWindow(window);
-            fendrel::ui::PostQuit(0);
-        }
-        return fendrel::ui::DefaultProc(window, message, wParam, lParam);
-    }
-    std::thread m_thread;
-};
+bool RunsTasks(std::uint32_t message, std::uintptr_t wParam, std::intptr_t lParam) {
+    if (uitask::HandleTaskMessage(message, wParam, lParam))
+        return true;
+    if (message != uitask::kTaskData)
+        return false;
+    Trova::RunTypedTask(wParam, lParam);
+    return true;
+}
 
 class MainWindowBridge : public ::testing::Test {
 protected:
@@ -257,12 +230,12 @@ protected:
         return Calls();
     }
 
-    UiThread ui;
+    testutil::UiThread ui{RunsTasks};
     BaseBlkWinow owner{nullptr, 0, "", 3};
 };
 
 TEST_F(MainWindowBridge, EachCacheSlotCallsItsPageFunction) {
-    Trova::CacheCleanCbkImple callback(1, 1, ui.window, &owner);
+    Trova::CacheCleanCbkImple callback(1, 1, ui.window(), &owner);
     callback.OnTotal(0, 5);
     callback.OnGroup("Junk", 1152921504606846976ull, 3, 7);
     callback.OnProgram("Browser", 10, 0, 100);
@@ -289,7 +262,7 @@ TEST_F(MainWindowBridge, EachCacheSlotCallsItsPageFunction) {
 }
 
 TEST_F(MainWindowBridge, ThrottlesDeliverEveryNthEventAndNeverDivideByZero) {
-    Trova::CacheCleanCbkImple callback(1, 3, ui.window, &owner);
+    Trova::CacheCleanCbkImple callback(1, 3, ui.window(), &owner);
     for (int i = 1; i <= 6; ++i)
         callback.OnFileFound("/f" + std::to_string(i));
     EXPECT_EQ(Calls(), (std::vector<std::string>{R"(cacheFileNameCbk("/f3"))", R"(cacheFileNameCbk("/f6"))"}));
@@ -303,10 +276,10 @@ TEST_F(MainWindowBridge, ThrottlesDeliverEveryNthEventAndNeverDivideByZero) {
 
 TEST_F(MainWindowBridge, MissingPageFunctionsAndEmptyNamesCallNothing) {
     g_pageFunctions.erase("cacheScanEndCbk");
-    Trova::CacheCleanCbkImple callback(1, 1, ui.window, &owner);
+    Trova::CacheCleanCbkImple callback(1, 1, ui.window(), &owner);
     callback.OnScanEnd(1);
 
-    Trova::ExtensionCleanCbkImple extension(ui.window, &owner);
+    Trova::ExtensionCleanCbkImple extension(ui.window(), &owner);
     extension.SetNames({"", "", "bigFiles", "", "done", "", ""});
     extension.OnTotal(5);
     extension.OnBigFiles(0, {{"/big.iso", 4294967296ull}});
@@ -326,7 +299,7 @@ protected:
                                   dir.path().string() + "\" od=\"*.tmp\"/></fa></dx></d></op></wu>";
         testutil::WriteBytes(dir.path() / "rules.xml", rules);
         window = std::make_unique<MainBlkWindow>(nullptr, 0, "", 3);
-        window->window = ui.window;
+        window->window = ui.window();
         window->webView = reinterpret_cast<wkeWebView>(1);
         ASSERT_TRUE(window->Cache().Load((dir.path() / "rules.xml").wstring(), false));
     }

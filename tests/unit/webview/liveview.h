@@ -4,6 +4,7 @@
 #pragma once
 
 #include "fendrel/uiqueue.h"
+#include "uithread.h"
 #include "wke.h"
 
 #include <gtest/gtest.h>
@@ -26,40 +27,7 @@ namespace webviewtest {
 
 inline const char kPrefix[] = "http://clean.local";
 
-// Runs closures on a thread of its own that does nothing but its message loop.
-class UiThread {
-public:
-    UiThread() {
-        std::promise<HWND> created;
-        auto future = created.get_future();
-        m_thread = std::thread([&created] {
-            created.set_value(fendrel::ui::CreateMessageWindow(Proc, nullptr));
-            fendrel::ui::Message message;
-            while (fendrel::ui::GetNext(message))
-                fendrel::ui::Dispatch(message);
-        });
-        m_window = future.get();
-    }
-    ~UiThread() {
-        Run([] { fendrel::ui::PostQuit(0); });
-        m_thread.join();
-    }
-    void Run(const std::function<void()>& work) {
-        fendrel::ui::Send(m_window, kRun, 0, reinterpret_cast<std::intptr_t>(&work));
-    }
-
-private:
-    static constexpr std::uint32_t kRun = fendrel::ui::kApp + 1;
-    static std::intptr_t Proc(HWND window, std::uint32_t message, std::uintptr_t wParam, std::intptr_t lParam,
-                              void*) {
-        if (message != kRun)
-            return fendrel::ui::DefaultProc(window, message, wParam, lParam);
-        (*reinterpret_cast<const std::function<void()>*>(lParam))();
-        return 1;
-    }
-    std::thread m_thread;
-    HWND m_window = nullptr;
-};
+using testutil::UiThread;
 
 // Waits on a condition that another thread makes true. The limit is a
 // watchdog so that a broken build fails instead of hanging the run.
