@@ -4,14 +4,17 @@
 //
 //   clean-cli scan  [--rules FILE] [--scrambled] [--tables G,S,I,B] [--lang CODE] [--json]
 //   clean-cli clean [--rules FILE] [--scrambled] --group ID --program ID --items ID,ID,...
+//   clean-cli large|duplicates [--rules FILE] [--tables G,S,I,B] [--lang CODE] [--json] ROOT...
 //
-// Exit codes: scan 0 finished, 1 stopped (Ctrl+C) or the rules did not load;
+// Exit codes: scan, large and duplicates 0 finished, 1 stopped (Ctrl+C) or
+// the rules did not load;
 // clean the engine's result (0 done, 3 recycle bin not emptied, 4 unknown
 // program); 2 a wrong command line or a missing file.
 #include "trova/clean/cacheclean.h"
 #include "trova/clean/cachecleancbk.h"
 #include "trova/clean/languagetable.h"
 #include "trova/clean/nametables.h"
+#include "trova/extension/extensionscanner.h"
 
 #include "fendrel/file.h"
 #include "fendrel/logger.h"
@@ -52,11 +55,16 @@ const char* const kUsage =
     "                       [--lang CODE] [--json] [--registry FILE] [--log FILE]\n"
     "       clean-cli clean [--rules FILE] [--scrambled] --group ID --program ID --items ID,ID,...\n"
     "                       [--registry FILE] [--log FILE]\n"
+    "       clean-cli large      [--rules FILE] [--scrambled] [--tables ...] [--lang CODE] [--json] ROOT...\n"
+    "       clean-cli duplicates [--rules FILE] [--scrambled] [--tables ...] [--lang CODE] [--json] ROOT...\n"
     "\n"
     "scan    loads the junk rule database, scans this machine once and prints the report.\n"
     "        Progress goes to standard error; Ctrl+C stops the scan and prints what was found.\n"
     "clean   deletes the selected items of one program in one group and exits with the\n"
     "        engine's result: 0 done, 3 the recycle bin could not be emptied, 4 no such program.\n"
+    "large   walks the given folders or disks and lists the large files per category, largest first.\n"
+    "duplicates  walks them and lists the groups of files with identical contents per category.\n"
+    "        For these two, --rules is the extension rule file (default: extdatPath of config.inf).\n"
     "\n"
     "options:\n"
     "  --rules FILE      the rule database (XML). Without it the rule database, the name tables,\n"
@@ -74,7 +82,7 @@ const char* const kUsage =
     "  --log FILE        write the engine's log to FILE.\n"
     "  --help            this text.\n"
     "\n"
-    "exit codes: scan 0 finished, 1 stopped or rules not loadable; clean the engine's result;\n"
+    "exit codes: scan, large and duplicates 0 finished, 1 stopped or rules not loadable; clean the engine's result;\n"
     "2 a wrong command line or a missing file.\n";
 
 // A wrong command line: one line on standard error, exit code 2.
@@ -94,6 +102,7 @@ struct Options {
     bool hasGroup = false, hasProgram = false, hasItems = false;
     std::uint32_t group = 0, program = 0;
     std::vector<std::uint32_t> items;
+    std::vector<std::wstring> roots;  // large, duplicates
 };
 
 std::uint32_t ParseId(const std::string& option, const std::string& text) {
@@ -130,7 +139,7 @@ void RequireFile(const std::string& what, const std::wstring& path) {
 Options Parse(const std::vector<std::wstring>& args) {
     Options options;
     if (args.empty())
-        throw UsageError("a command is missing (scan or clean)");
+        throw UsageError("a command is missing (scan, clean, large or duplicates)");
     for (const std::wstring& arg : args) {
         if (arg == L"--help" || arg == L"-h") {
             options.command = "help";
@@ -138,9 +147,11 @@ Options Parse(const std::vector<std::wstring>& args) {
         }
     }
     options.command = Utils::utf16ToUtf8(args[0]);
-    if (options.command != "scan" && options.command != "clean")
-        throw UsageError("unknown command \"" + options.command + "\" (scan or clean)");
-    const bool scan = options.command == "scan";
+    const bool walk = options.command == "large" || options.command == "duplicates";
+    if (options.command != "scan" && options.command != "clean" && !walk)
+        throw UsageError("unknown command \"" + options.command + "\" (scan, clean, large or duplicates)");
+    // The commands that print a report.
+    const bool scan = options.command != "clean";
 
     for (std::size_t i = 1; i < args.size(); ++i) {
         const std::string name = Utils::utf16ToUtf8(args[i]);
@@ -167,6 +178,8 @@ Options Parse(const std::vector<std::wstring>& args) {
                 options.tables.push_back(Utils::utf8ToUtf16(part));
         } else if (scan && name == "--lang") {
             options.lang = Utils::utf16ToUtf8(value());
+        } else if (walk && !name.empty() && name[0] != '-') {
+            options.roots.push_back(args[i]);
         } else if (!scan && name == "--group") {
             options.group = ParseId(name, Utils::utf16ToUtf8(value()));
             options.hasGroup = true;
@@ -185,6 +198,8 @@ Options Parse(const std::vector<std::wstring>& args) {
         }
     }
 
+    if (walk && options.roots.empty())
+        throw UsageError(options.command + " wants at least one folder or disk to walk");
     if (!scan && !(options.hasGroup && options.hasProgram && options.hasItems))
         throw UsageError("clean wants --group, --program and --items");
     if (!options.lang.empty()) {
@@ -227,11 +242,13 @@ Inputs Resolve(const Options& options) {
         config.DefaultSet(StartupWindowFlags(false), StartupWindowSettings());
         config.Init();
         // An empty setting names no database (it would resolve to the program's folder).
-        if (!config.TrashdatPath().empty())
-            inputs.rules = I18nConfig::ResolvePath(config.TrashdatPath());
+        const bool walk = options.command == "large" || options.command == "duplicates";
+        const std::wstring& configured = walk ? config.ExtdatPath() : config.TrashdatPath();
+        if (!configured.empty())
+            inputs.rules = I18nConfig::ResolvePath(configured);
         if (inputs.rules.empty())
-            throw UsageError("no --rules given and " + Utils::utf16ToUtf8(config.GetInfPath()) +
-                             " names no rule database that exists");
+            throw UsageError("no --rules given and " + Utils::utf16ToUtf8(config.GetInfPath()) + " names no " +
+                             (walk ? "extension rule file" : "rule database") + " that exists");
         inputs.scrambled = config.Encryption() || options.scrambled;
     } else {
         inputs.rules = options.rules;
@@ -408,6 +425,16 @@ void PrintText(const Json::Value& report) {
     }
 }
 
+void PrintJson(const Json::Value& report) {
+    Json::StreamWriterBuilder builder;
+    builder["indentation"] = "";
+    builder["emitUTF8"] = true;
+    std::unique_ptr<Json::StreamWriter> writer(builder.newStreamWriter());
+    std::ostringstream text;
+    writer->write(report, &text);
+    std::printf("%s\n", text.str().c_str());
+}
+
 std::atomic<bool> g_interrupted{false};
 
 extern "C" void OnInterrupt(int) {
@@ -452,19 +479,136 @@ int RunScan(const Options& options, const Inputs& inputs) {
         report["selected"] = Json::UInt64(0);
         report["groups"] = Json::Value(Json::arrayValue);
     }
-    if (options.json) {
-        Json::StreamWriterBuilder builder;
-        builder["indentation"] = "";
-        builder["emitUTF8"] = true;
-        std::unique_ptr<Json::StreamWriter> writer(builder.newStreamWriter());
-        std::ostringstream text;
-        writer->write(report, &text);
-        std::printf("%s\n", text.str().c_str());
-    } else {
+    if (options.json)
+        PrintJson(report);
+    else
         PrintText(report);
-    }
     std::fflush(stdout);
     return result == 1 ? 0 : 1;
+}
+
+// The large-file and duplicate report as JSON:
+//   { "result": 0, "total": N, "categories": [ { "name", "size",
+//     "files": [ { "path", "size" } ] or "groups": [ { "size", "files": [ path ] } ] } ] }
+class WalkCollector : public Trova::ExtensionCleanCbk {
+public:
+    void OnTotal(std::uint64_t total) override {
+        std::lock_guard<std::mutex> lock(m_mutex);
+        m_report["total"] = Json::UInt64(total);
+    }
+    void OnCategory(std::int32_t, const std::string& name, std::uint64_t size) override {
+        std::lock_guard<std::mutex> lock(m_mutex);
+        Json::Value category(Json::objectValue);
+        category["name"] = name;
+        category["size"] = Json::UInt64(size);
+        m_report["categories"].append(category);
+    }
+    void OnBigFiles(std::int32_t index, const std::vector<Trova::BigFileRecord>& files) override {
+        std::lock_guard<std::mutex> lock(m_mutex);
+        Json::Value& list = m_report["categories"][index]["files"] = Json::Value(Json::arrayValue);
+        for (const Trova::BigFileRecord& file : files) {
+            Json::Value entry(Json::objectValue);
+            entry["path"] = file.fileName;
+            entry["size"] = Json::UInt64(file.size);
+            list.append(entry);
+        }
+    }
+    void OnDuplicates(std::int32_t index, const std::vector<Trova::DuplicateGroup>& groups) override {
+        std::lock_guard<std::mutex> lock(m_mutex);
+        Json::Value& list = m_report["categories"][index]["groups"] = Json::Value(Json::arrayValue);
+        for (const Trova::DuplicateGroup& group : groups) {
+            Json::Value entry(Json::objectValue);
+            entry["size"] = Json::UInt64(group.size);
+            entry["files"] = Json::Value(Json::arrayValue);
+            for (const std::string& path : group.files)
+                entry["files"].append(path);
+            list.append(entry);
+        }
+    }
+    void OnFinished(std::int32_t result) override {
+        std::lock_guard<std::mutex> lock(m_mutex);
+        m_report["result"] = result;
+    }
+    void OnNumber(std::uint64_t) override {}
+    void OnCurrentPath(const std::wstring& path) override {
+        const auto now = std::chrono::steady_clock::now();
+        std::lock_guard<std::mutex> lock(m_mutex);
+        if (now - m_shown < std::chrono::seconds(1))
+            return;
+        m_shown = now;
+        std::fprintf(stderr, "walking: %s\n", Utils::utf16ToUtf8(path).c_str());
+    }
+
+    Json::Value Report() {
+        std::lock_guard<std::mutex> lock(m_mutex);
+        return m_report;
+    }
+
+private:
+    std::mutex m_mutex;
+    std::chrono::steady_clock::time_point m_shown{};
+    Json::Value m_report = [] {
+        Json::Value report(Json::objectValue);
+        report["result"] = 0;
+        report["total"] = Json::UInt64(0);
+        report["categories"] = Json::Value(Json::arrayValue);
+        return report;
+    }();
+};
+
+void PrintWalkText(const Json::Value& report) {
+    std::printf("result %d: %s in all\n", report["result"].asInt(), HumanSize(report["total"].asUInt64()).c_str());
+    for (const Json::Value& category : report["categories"]) {
+        std::printf("%s  %s\n", category["name"].asCString(), HumanSize(category["size"].asUInt64()).c_str());
+        for (const Json::Value& file : category["files"])
+            std::printf("  %s  %s\n", HumanSize(file["size"].asUInt64()).c_str(), file["path"].asCString());
+        for (const Json::Value& group : category["groups"]) {
+            std::printf("  %zu copies of %s:\n", static_cast<std::size_t>(group["files"].size()),
+                        HumanSize(group["size"].asUInt64()).c_str());
+            for (const Json::Value& path : group["files"])
+                std::printf("    %s\n", path.asCString());
+        }
+    }
+}
+
+int RunWalk(const Options& options, const Inputs& inputs) {
+    static std::wstringbuf managerLines;  // the queues' result lines, as for scan
+    std::wcout.rdbuf(&managerLines);
+
+    Trova::ExtensionScanner scanner;
+    if (!scanner.Load(inputs.rules, inputs.scrambled)) {
+        std::fprintf(stderr, "clean-cli: the extension rule file %s could not be loaded\n",
+                     Utils::utf16ToUtf8(inputs.rules).c_str());
+        return 1;
+    }
+    WalkCollector collector;
+    scanner.SetCallback(&collector, 256);
+    std::wstring roots;
+    for (const std::wstring& root : options.roots)
+        roots += (roots.empty() ? L"" : L"|") + root;
+    const auto mode = options.command == "large" ? Trova::ExtensionMode::BigFiles : Trova::ExtensionMode::Duplicates;
+    std::signal(SIGINT, OnInterrupt);
+    if (!scanner.Start(roots, mode))
+        return 1;
+    std::atomic<bool> walking{true};
+    std::thread watcher([&] {
+        while (walking) {
+            if (g_interrupted.exchange(false))
+                scanner.Stop(2, nullptr);
+            std::this_thread::sleep_for(std::chrono::milliseconds(50));
+        }
+    });
+    scanner.WaitFinished();
+    walking = false;
+    watcher.join();
+    const Json::Value report = collector.Report();
+    std::fprintf(stderr, report["result"].asInt() == 0 ? "walk finished\n" : "walk stopped\n");
+    if (options.json)
+        PrintJson(report);
+    else
+        PrintWalkText(report);
+    std::fflush(stdout);
+    return report["result"].asInt() == 0 ? 0 : 1;
 }
 
 int RunClean(const Options& options, const Inputs& inputs) {
@@ -497,7 +641,9 @@ int Run(const std::vector<std::wstring>& args) {
             Logger_SetLevel(2);
         }
         const Inputs inputs = Resolve(options);
-        const int code = options.command == "scan" ? RunScan(options, inputs) : RunClean(options, inputs);
+        const int code = options.command == "scan"    ? RunScan(options, inputs)
+                         : options.command == "clean" ? RunClean(options, inputs)
+                                                       : RunWalk(options, inputs);
         Logger_Shutdown();
         return code;
     } catch (const UsageError& error) {

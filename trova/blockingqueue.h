@@ -25,6 +25,7 @@
 #include <exception>
 #include <functional>
 #include <iostream>
+#include <memory>
 #include <mutex>
 #include <string>
 #include <thread>
@@ -79,6 +80,10 @@ public:
         static BlockingQueue* const queue = new BlockingQueue();
         return *queue;
     }
+
+    // A queue of its own (the large-file walk has one per volume). Stop it
+    // before it goes: its threads must be joined.
+    static std::unique_ptr<BlockingQueue> Create() { return std::unique_ptr<BlockingQueue>(new BlockingQueue()); }
 
     // Clears the counters and flags (not the result) for `count` workers,
     // and the queue when asked. Refuses (false, logged) while the worker list

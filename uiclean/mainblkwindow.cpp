@@ -119,11 +119,6 @@ jsValue WKE_CALL GetLanguageId(jsExecState es, void*) {
     return g_wke.jsInt(I18nConfig::Instance().GetLangId());
 }
 
-jsValue WKE_CALL ExtensionScanStop(jsExecState es, void*) {
-    Unavailable("extensionScanStop");
-    return g_wke.jsNull();
-}
-
 jsValue WKE_CALL ExportBcu(jsExecState es, void* param) {
     MainBlkWindow* self = Self(param);
     const std::string callback = ArgText(es, 0);
@@ -366,8 +361,28 @@ jsValue WKE_CALL MainBlkWindow::ExtensionScanStart(jsExecState es, void* param) 
     callback->SetOptionA(ArgInt(es, 5));
     callback->SetPeriod(ArgInt(es, 6));
     callback->ResetCounters();
-    Unavailable("extensionScanStart");
-    return g_wke.jsFalse();
+
+    auto& scanner = self->m_extensionScanners[static_cast<std::size_t>(index)];
+    if (!scanner)
+        scanner = std::make_unique<Trova::ExtensionScanner>();
+    // This thread answers the calls of a scan being replaced.
+    scanner->SetWindow(self->window);
+    I18nConfig& config = I18nConfig::Instance();
+    if (!scanner->Load(config.ExtdatPath(), config.Encryption()))
+        Logger_WarnF(kSource, __LINE__, "the extension rule file did not load; the scan finds no category");
+    scanner->SetCallback(callback.get(), static_cast<std::uint32_t>(callback->Period()));
+    return g_wke.jsBoolean(scanner->Start(ArgWide(es, 3), static_cast<Trova::ExtensionMode>(index)));
+}
+
+jsValue WKE_CALL MainBlkWindow::ExtensionScanStop(jsExecState es, void* param) {
+    MainBlkWindow* self = Self(param);
+    const int index = ArgInt(es, 0);
+    if (index < 0 || index > 1 || !self->m_extensionScanners[static_cast<std::size_t>(index)])
+        return g_wke.jsNull();
+    Trova::ExtensionScanner* scanner = self->m_extensionScanners[static_cast<std::size_t>(index)].get();
+    // Not on this thread: the stopped scan reports to it.
+    std::thread([scanner] { scanner->Stop(2, nullptr); }).detach();
+    return g_wke.jsNull();
 }
 
 std::intptr_t MainBlkWindow::MainProcedure(BaseBlkWinow& base, std::uint32_t message, std::uintptr_t wParam,
@@ -396,6 +411,10 @@ std::intptr_t MainBlkWindow::MainProcedure(BaseBlkWinow& base, std::uint32_t mes
         // The walkers may be waiting for this thread: it keeps answering them
         // while they are stopped.
         self.m_cache.Stop(2, self.window);
+        for (auto& scanner : self.m_extensionScanners) {
+            if (scanner)
+                scanner->Stop(2, self.window);
+        }
         fendrel::ui::Post(self.window, wmsg::kClose, 0, 0);
         return 0;
     }

@@ -6,6 +6,7 @@
 
 #include "host/basewindow.h"
 #include "trova/clean/cacheclean.h"
+#include "trova/extension/extensionscanner.h"
 #include "uiclean/enginecallbacks.h"
 
 #include <array>
@@ -38,6 +39,7 @@ public:
     static jsValue WKE_CALL CacheScanStop(jsExecState es, void* param);
     static jsValue WKE_CALL CacheDeleteOne(jsExecState es, void* param);
     static jsValue WKE_CALL ExtensionScanStart(jsExecState es, void* param);
+    static jsValue WKE_CALL ExtensionScanStop(jsExecState es, void* param);
 
     // Counts a worker of this window in and out; the destructor waits for none.
     void WorkerStarted();
@@ -55,6 +57,9 @@ private:
     // through it.
     Trova::CacheCleanCbkImple* m_cacheCallback = nullptr;
     std::array<std::unique_ptr<Trova::ExtensionCleanCbkImple>, 2> m_extensionCallbacks;
+    // Index 0 finds big files, 1 duplicates. Declared after their callbacks:
+    // they stop (and report) before the callbacks go.
+    std::array<std::unique_ptr<Trova::ExtensionScanner>, 2> m_extensionScanners;
 
     // Scans run one at a time; a second start waits for the first.
     std::mutex m_scanMutex;

@@ -3,6 +3,7 @@
 #include "trova/clean/cachecleancbk.h"
 #include "trova/clean/dir.h"
 #include "trova/clean/directdata.h"
+#include "trova/clean/ruledocument.h"
 #include "trova/clean/scrambled.h"
 #include "trova/clean/softs.h"
 #include "trova/clean/unsresidualrule.h"
@@ -413,32 +414,11 @@ bool CacheClean::Load(const std::wstring& path, bool scrambled) {
     g_dataScrambled = scrambled;
     Clear();
 
-    std::wstring where = path;
-    if (!File::Exist(where)) {
-        // A relative configured path is relative to the program's folder.
-        const std::wstring folder = File::Directory(L"");
-        const bool joined = !where.empty() && (where.front() == L'\\' || where.front() == L'/');
-        where = joined ? folder + where : folder + fendrel::kPathSep + where;
-    }
-
+    std::wstring where;
     pugi::xml_document document;
-    pugi::xml_parse_result parsed;
-    std::vector<std::uint8_t> plain;
     try {
-        if (scrambled) {
-            if (!ReadScrambledFile(where, plain)) {
-                plain.clear();  // an empty buffer does not parse
-            }
-            parsed = document.load_buffer(plain.data(), plain.size());
-        } else {
-            parsed = document.load_file(where.c_str());
-        }
-        if (!parsed) {
-            Logger_WarnF("clean/cacheclean", __LINE__, "rule database %s not loaded: %s at offset %lld",
-                         Utils::Utf16ToAnsi(where).c_str(), parsed.description(),
-                         static_cast<long long>(parsed.offset));
+        if (!LoadRuleDocument(path, scrambled, "rule database", document, &where))
             return false;
-        }
         const pugi::xml_node root = document.child("wu");
         if (!root) {
             Logger_WarnF("clean/cacheclean", __LINE__, "rule database %s has no \"wu\" root",

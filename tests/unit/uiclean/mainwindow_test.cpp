@@ -354,13 +354,16 @@ TEST_F(MainWindowFunctions, ExtensionScanWantsExactlySevenNames) {
               "false");
     EXPECT_EQ(window->ExtensionCallback(0), nullptr);
 
-    std::vector<std::string> seven = six;
-    seven.push_back("g");
-    Call(MainBlkWindow::ExtensionScanStart,
-         {FakeInt(1), FakeUndefined(), FakeFalse(), Str("/"), List(seven), FakeInt(0), FakeInt(0)});
+    // Seven names start the scan; the page hears its end under the fifth.
+    const std::vector<std::string> seven = {"a", "b", "c", "d", "done", "f", "g"};
+    EXPECT_EQ(Render(Call(MainBlkWindow::ExtensionScanStart, {FakeInt(1), FakeUndefined(), FakeFalse(),
+                                                              Str(dir.path().string()), List(seven), FakeInt(0),
+                                                              FakeInt(0)})),
+              "true");
     ASSERT_NE(window->ExtensionCallback(1), nullptr);
     EXPECT_EQ(window->ExtensionCallback(1)->Names()[6], "g");
     EXPECT_EQ(window->ExtensionCallback(1)->Period(), 1);  // 0 counts as 1
+    EXPECT_EQ(WaitCalls(0, "done(0)").back(), "done(0)");
 }
 
 TEST_F(MainWindowFunctions, AScanStartedWithoutInitReportsWithTheDefaultThrottles) {

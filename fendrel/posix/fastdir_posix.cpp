@@ -1,0 +1,211 @@
+// The walker's listing on Linux: getdents64 into a 64 KiB per-thread buffer,
+// then one fstatat per entry relative to the open folder, so no path is
+// built for the system call. SHA-512 through OpenSSL's EVP interface.
+#include "../fastdir.h"
+
+#include "../logger.h"
+#include "../utils.h"
+
+#include <openssl/evp.h>
+
+#include <cerrno>
+#include <cstring>
+#include <memory>
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <sys/statfs.h>
+#include <sys/syscall.h>
+#include <unistd.h>
+
+namespace FastDir {
+
+namespace {
+
+struct LinuxDirent64 {
+    ino64_t d_ino;
+    off64_t d_off;
+    unsigned short d_reclen;
+    unsigned char d_type;
+    char d_name[];
+};
+
+// Seconds and nanoseconds since 1970 as a FILETIME.
+std::uint64_t FileTime(const struct timespec& time) {
+    constexpr std::uint64_t kEpochDifference = 116444736000000000ull;  // 1601 → 1970 in 100 ns
+    if (time.tv_sec < 0)
+        return 0;
+    return kEpochDifference + static_cast<std::uint64_t>(time.tv_sec) * 10000000ull +
+           static_cast<std::uint64_t>(time.tv_nsec) / 100;
+}
+
+// File systems that show the kernel's state, not files: never walked.
+bool IsPseudoFileSystem(long type) {
+    switch (static_cast<unsigned long>(type)) {
+    case 0x9fa0:       // proc
+    case 0x62656572:   // sysfs
+    case 0x1cd1:       // devpts
+    case 0x27e0eb:     // cgroup
+    case 0x63677270:   // cgroup2
+    case 0x64626720:   // debugfs
+    case 0x74726163:   // tracefs
+    case 0x73636673:   // securityfs
+    case 0xcafe4a11:   // bpf
+    case 0x6e736673:   // nsfs
+    case 0x42494e4d:   // binfmt_misc
+    case 0x19800202:   // mqueue
+    case 0x958458f6:   // hugetlbfs
+    case 0x67596969:   // rpc_pipefs
+    case 0xde5e81e4:   // efivarfs
+    case 0x50495045:   // pipefs
+        return true;
+    default:
+        return false;
+    }
+}
+
+bool IsSystemTree(const std::string& path) {
+    for (const char* root : {"/proc", "/sys", "/dev", "/run"}) {
+        if (path == root)
+            return true;
+    }
+    return false;
+}
+
+std::string Joined(const std::string& folder, const std::string& name) {
+    return folder.empty() || folder.back() == '/' ? folder + name : folder + "/" + name;
+}
+
+}  // namespace
+
+bool List(const std::wstring& folder, const std::function<void(const Entry&)>& visit) {
+    const std::string path = Utils::utf16ToUtf8(folder);
+    const int dir = open(path.empty() ? "/" : path.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (dir < 0)
+        return false;
+    struct stat self;
+    const dev_t device = fstat(dir, &self) == 0 ? self.st_dev : 0;
+
+    thread_local std::unique_ptr<char[]> buffer(new char[65536]);
+    Entry entry;
+    for (;;) {
+        const long read = syscall(SYS_getdents64, dir, buffer.get(), 65536);
+        if (read <= 0) {
+            if (read < 0)
+                Logger_DebugF("fendrel/fastdir", __LINE__, "reading %s stopped: %s", path.c_str(), std::strerror(errno));
+            break;
+        }
+        for (long offset = 0; offset < read;) {
+            const auto* record = reinterpret_cast<const LinuxDirent64*>(buffer.get() + offset);
+            offset += record->d_reclen;
+            const char* name = record->d_name;
+            if (name[0] == '.' && (name[1] == '\0' || (name[1] == '.' && name[2] == '\0')))
+                continue;
+            struct stat st;
+            if (fstatat(dir, name, &st, AT_SYMLINK_NOFOLLOW) != 0)
+                continue;  // gone since it was listed, or not ours to see
+            entry.name = Utils::utf8ToUtf16(name);
+            entry.attributes = name[0] == '.' ? kAttrHidden : 0;
+            entry.reparseTag = 0;
+            entry.logicalSize = 0;
+            entry.physicalSize = 0;
+            entry.lastWrite = FileTime(st.st_mtim);
+            if (S_ISLNK(st.st_mode)) {
+                // A link to a folder is a folder link, never entered; a link
+                // to a file is skipped by the walker.
+                struct stat target;
+                if (fstatat(dir, name, &target, 0) == 0 && S_ISDIR(target.st_mode))
+                    entry.attributes |= kAttrDirectory;
+                entry.attributes |= kAttrReparsePoint;
+                entry.reparseTag = kTagSymlink;
+            } else if (S_ISDIR(st.st_mode)) {
+                entry.attributes |= kAttrDirectory;
+                if (IsSystemTree(Joined(path, name))) {
+                    entry.attributes |= kAttrHidden | kAttrSystem;
+                } else if (st.st_dev != device) {
+                    // A mount point: a kernel file system is protected; a
+                    // real one is walked (the user chose this root).
+                    struct statfs fs;
+                    if (statfs(Joined(path, name).c_str(), &fs) == 0 && IsPseudoFileSystem(fs.f_type))
+                        entry.attributes |= kAttrHidden | kAttrSystem;
+                }
+            } else if (S_ISREG(st.st_mode)) {
+                entry.logicalSize = static_cast<std::uint64_t>(st.st_size);
+                entry.physicalSize = static_cast<std::uint64_t>(st.st_blocks) * 512;
+            } else {
+                continue;  // sockets, pipes, devices: not files to measure
+            }
+            visit(entry);
+        }
+    }
+    close(dir);
+    return true;
+}
+
+std::wstring VolumeKey(const std::wstring& path) {
+    struct stat st;
+    if (stat(Utils::utf16ToUtf8(path).c_str(), &st) != 0)
+        return path;
+    return std::to_wstring(static_cast<unsigned long long>(st.st_dev));
+}
+
+Digest Sha512(const std::wstring& path, std::uint64_t limit, const std::function<void()>& between) {
+    Digest digest;
+    const std::string name = Utils::utf16ToUtf8(path);
+    const int file = open(name.c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW);
+    if (file < 0)
+        return digest;
+    struct stat st;
+    if (fstat(file, &st) != 0 || !S_ISREG(st.st_mode)) {
+        close(file);
+        return digest;
+    }
+    digest.id = {static_cast<std::uint64_t>(st.st_dev), static_cast<std::uint64_t>(st.st_ino)};
+    digest.size = static_cast<std::uint64_t>(st.st_size);
+    digest.lastWrite = FileTime(st.st_mtim);
+    posix_fadvise(file, 0, 0, POSIX_FADV_SEQUENTIAL);
+
+    thread_local std::unique_ptr<unsigned char[]> buffer(new unsigned char[1048576]);
+    std::unique_ptr<EVP_MD_CTX, void (*)(EVP_MD_CTX*)> context(EVP_MD_CTX_new(), EVP_MD_CTX_free);
+    bool ok = context && EVP_DigestInit_ex(context.get(), EVP_sha512(), nullptr) == 1;
+    std::uint64_t left = limit;
+    while (ok) {
+        std::size_t want = 1048576;
+        if (limit != 0 && left < want)
+            want = static_cast<std::size_t>(left);
+        if (want == 0)
+            break;
+        const ssize_t got = read(file, buffer.get(), want);
+        if (got < 0) {
+            if (errno == EINTR)
+                continue;
+            ok = false;
+            break;
+        }
+        if (got == 0)
+            break;
+        ok = EVP_DigestUpdate(context.get(), buffer.get(), static_cast<std::size_t>(got)) == 1;
+        if (limit != 0) {
+            left -= static_cast<std::uint64_t>(got);
+            continue;
+        }
+        if (between) {
+            try {
+                between();
+            } catch (...) {
+                close(file);
+                throw;
+            }
+        }
+    }
+    close(file);
+    if (!ok)
+        return digest;
+    unsigned char out[EVP_MAX_MD_SIZE];
+    unsigned int length = 0;
+    if (EVP_DigestFinal_ex(context.get(), out, &length) == 1)
+        digest.bytes.assign(out, out + length);
+    return digest;
+}
+
+}  // namespace FastDir
