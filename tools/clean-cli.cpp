@@ -4,9 +4,9 @@
 //
 //   clean-cli scan  [--rules FILE] [--scrambled] [--tables G,S,I,B] [--lang CODE] [--json]
 //   clean-cli clean [--rules FILE] [--scrambled] --group ID --program ID --items ID,ID,...
-//   clean-cli large|duplicates [--rules FILE] [--tables G,S,I,B] [--lang CODE] [--json] ROOT...
+//   clean-cli extension --mode big|dup [--rules FILE] [--tables G,S,I,B] [--lang CODE] [--json] ROOT...
 //
-// Exit codes: scan, large and duplicates 0 finished, 1 stopped (Ctrl+C) or
+// Exit codes: scan and extension 0 finished, 1 stopped (Ctrl+C) or
 // the rules did not load;
 // clean the engine's result (0 done, 3 recycle bin not emptied, 4 unknown
 // program); 2 a wrong command line or a missing file.
@@ -55,16 +55,16 @@ const char* const kUsage =
     "                       [--lang CODE] [--json] [--registry FILE] [--log FILE]\n"
     "       clean-cli clean [--rules FILE] [--scrambled] --group ID --program ID --items ID,ID,...\n"
     "                       [--registry FILE] [--log FILE]\n"
-    "       clean-cli large      [--rules FILE] [--scrambled] [--tables ...] [--lang CODE] [--json] ROOT...\n"
-    "       clean-cli duplicates [--rules FILE] [--scrambled] [--tables ...] [--lang CODE] [--json] ROOT...\n"
+    "       clean-cli extension --mode big|dup [--rules FILE] [--scrambled] [--tables ...] [--lang CODE]\n"
+    "                       [--json] [--log FILE] ROOT...\n"
     "\n"
     "scan    loads the junk rule database, scans this machine once and prints the report.\n"
     "        Progress goes to standard error; Ctrl+C stops the scan and prints what was found.\n"
     "clean   deletes the selected items of one program in one group and exits with the\n"
     "        engine's result: 0 done, 3 the recycle bin could not be emptied, 4 no such program.\n"
-    "large   walks the given folders or disks and lists the large files per category, largest first.\n"
-    "duplicates  walks them and lists the groups of files with identical contents per category.\n"
-    "        For these two, --rules is the extension rule file (default: extdatPath of config.inf).\n"
+    "extension  walks the given folders or disks: --mode big lists the large files per category,\n"
+    "        largest first; --mode dup the groups of files with identical contents. --rules is then\n"
+    "        the extension rule file (default: extdatPath of config.inf).\n"
     "\n"
     "options:\n"
     "  --rules FILE      the rule database (XML). Without it the rule database, the name tables,\n"
@@ -82,7 +82,7 @@ const char* const kUsage =
     "  --log FILE        write the engine's log to FILE.\n"
     "  --help            this text.\n"
     "\n"
-    "exit codes: scan, large and duplicates 0 finished, 1 stopped or rules not loadable; clean the engine's result;\n"
+    "exit codes: scan and extension 0 finished, 1 stopped or rules not loadable; clean the engine's result;\n"
     "2 a wrong command line or a missing file.\n";
 
 // A wrong command line: one line on standard error, exit code 2.
@@ -102,7 +102,8 @@ struct Options {
     bool hasGroup = false, hasProgram = false, hasItems = false;
     std::uint32_t group = 0, program = 0;
     std::vector<std::uint32_t> items;
-    std::vector<std::wstring> roots;  // large, duplicates
+    std::vector<std::wstring> roots;  // extension
+    std::string mode;                 // extension: big or dup
 };
 
 std::uint32_t ParseId(const std::string& option, const std::string& text) {
@@ -139,7 +140,7 @@ void RequireFile(const std::string& what, const std::wstring& path) {
 Options Parse(const std::vector<std::wstring>& args) {
     Options options;
     if (args.empty())
-        throw UsageError("a command is missing (scan, clean, large or duplicates)");
+        throw UsageError("a command is missing (scan, clean or extension)");
     for (const std::wstring& arg : args) {
         if (arg == L"--help" || arg == L"-h") {
             options.command = "help";
@@ -147,9 +148,9 @@ Options Parse(const std::vector<std::wstring>& args) {
         }
     }
     options.command = Utils::utf16ToUtf8(args[0]);
-    const bool walk = options.command == "large" || options.command == "duplicates";
+    const bool walk = options.command == "extension";
     if (options.command != "scan" && options.command != "clean" && !walk)
-        throw UsageError("unknown command \"" + options.command + "\" (scan, clean, large or duplicates)");
+        throw UsageError("unknown command \"" + options.command + "\" (scan, clean or extension)");
     // The commands that print a report.
     const bool scan = options.command != "clean";
 
@@ -178,6 +179,10 @@ Options Parse(const std::vector<std::wstring>& args) {
                 options.tables.push_back(Utils::utf8ToUtf16(part));
         } else if (scan && name == "--lang") {
             options.lang = Utils::utf16ToUtf8(value());
+        } else if (walk && name == "--mode") {
+            options.mode = Utils::utf16ToUtf8(value());
+            if (options.mode != "big" && options.mode != "dup")
+                throw UsageError("--mode wants big or dup, not \"" + options.mode + "\"");
         } else if (walk && !name.empty() && name[0] != '-') {
             options.roots.push_back(args[i]);
         } else if (!scan && name == "--group") {
@@ -198,8 +203,10 @@ Options Parse(const std::vector<std::wstring>& args) {
         }
     }
 
+    if (walk && options.mode.empty())
+        throw UsageError("extension wants --mode big or --mode dup");
     if (walk && options.roots.empty())
-        throw UsageError(options.command + " wants at least one folder or disk to walk");
+        throw UsageError("extension wants at least one folder or disk to walk");
     if (!scan && !(options.hasGroup && options.hasProgram && options.hasItems))
         throw UsageError("clean wants --group, --program and --items");
     if (!options.lang.empty()) {
@@ -242,7 +249,7 @@ Inputs Resolve(const Options& options) {
         config.DefaultSet(StartupWindowFlags(false), StartupWindowSettings());
         config.Init();
         // An empty setting names no database (it would resolve to the program's folder).
-        const bool walk = options.command == "large" || options.command == "duplicates";
+        const bool walk = options.command == "extension";
         const std::wstring& configured = walk ? config.ExtdatPath() : config.TrashdatPath();
         if (!configured.empty())
             inputs.rules = I18nConfig::ResolvePath(configured);
@@ -586,7 +593,7 @@ int RunWalk(const Options& options, const Inputs& inputs) {
     std::wstring roots;
     for (const std::wstring& root : options.roots)
         roots += (roots.empty() ? L"" : L"|") + root;
-    const auto mode = options.command == "large" ? Trova::ExtensionMode::BigFiles : Trova::ExtensionMode::Duplicates;
+    const auto mode = options.mode == "big" ? Trova::ExtensionMode::BigFiles : Trova::ExtensionMode::Duplicates;
     std::signal(SIGINT, OnInterrupt);
     if (!scanner.Start(roots, mode))
         return 1;

@@ -13,7 +13,10 @@
 
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <cstdlib>
+#include <future>
+#include <thread>
 #include <filesystem>
 #include <map>
 #include <mutex>
@@ -79,7 +82,7 @@ struct Recorder : Trova::ExtensionCleanCbk {
 class ExtensionScan : public ::testing::Test {
 protected:
     static void SetUpTestSuite() {
-        s_white = fs::path(File::TempPath()) / "clean-test-never-walked";
+        s_white = fs::path(File::TempPath()) / "clean-test-white" / "never-walked";
         fs::create_directories(s_white);
 #if defined(FENDREL_WINDOWS)
         _wputenv_s(L"CLEAN_TEST_WHITE", s_white.wstring().c_str());
@@ -166,6 +169,7 @@ TEST_F(ExtensionScan, BigFilesPerCategoryLargestFirstWithoutWhatTheWalkSkips) {
     File("notes", 2 * kMiB);                       // no extension
 #if !defined(FENDREL_WINDOWS)
     fs::create_directory_symlink(s_white, m_dir.path() / "tree" / "white");  // a link, never walked
+    fs::create_directory_symlink(m_dir.path() / "tree", m_dir.path() / "tree" / "movies" / "loop");
     File(".secret.mp4", 2 * kMiB);                 // hidden
     fs::create_directory_symlink(m_dir.path() / "tree" / "movies", m_dir.path() / "tree" / "linked");
     fs::create_symlink(m_dir.path() / "tree" / "backup.zip", m_dir.path() / "tree" / "alias.zip");
@@ -195,6 +199,58 @@ TEST_F(ExtensionScan, BigFilesPerCategoryLargestFirstWithoutWhatTheWalkSkips) {
     ASSERT_NE(root, nullptr);
     EXPECT_TRUE(root->Has(CItem::kDone));
     EXPECT_EQ(root->folder->children.front()->name, L"movies");
+}
+
+TEST_F(ExtensionScan, AWhiteFolderIsNeverWalked) {
+    const fs::path parent = s_white.parent_path();
+    testutil::WriteBytes(s_white / "inside.mp4", std::string(2 * kMiB, 'w'));
+    fs::create_directories(parent / "walked");
+    testutil::WriteBytes(parent / "walked" / "seen.mp4", std::string(2 * kMiB, 's'));
+    ASSERT_TRUE(scanner.Start(parent.wstring(), Trova::ExtensionMode::BigFiles));
+    scanner.WaitFinished();
+    ASSERT_EQ(recorder.files[0].size(), 1u);
+    EXPECT_EQ(recorder.files[0][0].fileName, Utils::utf16ToUtf8((parent / "walked" / "seen.mp4").wstring()));
+    fs::remove_all(parent / "walked");
+}
+
+TEST_F(ExtensionScan, AStopInTheMiddleReportsWithItsCode) {
+    for (int i = 0; i < 8; ++i) {
+        File("a/" + std::to_string(i) + ".mp4", kMiB + 8192, static_cast<char>('a' + i));
+        File("b/" + std::to_string(i) + ".mp4", kMiB + 8192, static_cast<char>('a' + i));
+    }
+    std::promise<void> firstRead;
+    std::atomic<bool> told{false};
+    scanner.SetDigest([&](const CItem&, std::uint64_t) {
+        if (!told.exchange(true))
+            firstRead.set_value();
+        std::this_thread::sleep_for(std::chrono::milliseconds(100));
+        return Trova::DigestResult{};
+    });
+    ASSERT_TRUE(scanner.Start((m_dir.path() / "tree").wstring(), Trova::ExtensionMode::Duplicates));
+    firstRead.get_future().wait();
+    scanner.Stop(2, nullptr);
+    scanner.WaitFinished();
+    EXPECT_EQ(recorder.finished, std::vector<std::int32_t>{2});
+    EXPECT_EQ(recorder.categories.size(), 4u) << "a stopped scan still reports every category";
+}
+
+TEST_F(ExtensionScan, AFileChangedAfterTheWalkSawItIsNoDuplicate) {
+    const std::uint64_t size = kMiB + 4096;
+    File("a/one.mp4", size, 'x');
+    File("b/two.mp4", size, 'x');
+    File("b/three.mp4", size, 'x');
+    const fs::path changed = m_dir.path() / "tree" / "b" / "three.mp4";
+    scanner.SetDigest([&](const CItem& item, std::uint64_t limit) {
+        // The same bytes, written again after the walk: a newer time.
+        if (limit != 0 && item.name == L"three.mp4")
+            fs::last_write_time(changed, fs::last_write_time(changed) + std::chrono::hours(1));
+        const FastDir::Digest read = FastDir::Sha512(item.Path(), limit, nullptr);
+        return Trova::DigestResult{read.bytes, read.id.volume, read.id.index, read.size, read.lastWrite};
+    });
+    Run(Trova::ExtensionMode::Duplicates);
+    ASSERT_EQ(recorder.groups[0].size(), 1u);
+    EXPECT_EQ(recorder.groups[0][0].files.size(), 2u);
+    EXPECT_EQ(std::count(recorder.groups[0][0].files.begin(), recorder.groups[0][0].files.end(), At("b/three.mp4")), 0);
 }
 
 TEST_F(ExtensionScan, DuplicatesAreIdenticalFilesEachReadNoMoreThanNeeded) {
