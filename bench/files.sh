@@ -64,7 +64,7 @@ ours_large=$("$cli" extension --mode big --rules "$rules" --json "$tree" 2>/dev/
 find_large=$(find "$tree" -type f -size +1M | wc -l)
 ours_groups=$("$cli" extension --mode dup --rules "$rules" --json "$tree" 2>/dev/null |
     python3 -c 'import json,sys; r=json.load(sys.stdin); print(sum(len(c.get("groups",[])) for c in r["categories"]))')
-fdupes_groups=$(fdupes -r -G 1048577 "$tree" | awk 'BEGIN{n=0; g=0} /^$/{if(g){n++}; g=0; next} {g=1} END{if(g)n++; print n}')
+fdupes_groups=$(fdupes -q -r -G 1048577 "$tree" | awk 'BEGIN{n=0; g=0} /^$/{if(g){n++}; g=0; next} {g=1} END{if(g)n++; print n}')
 if [ "$ours_large" != "$find_large" ] || [ "$ours_groups" != "$fdupes_groups" ]; then
     echo "bench: results differ: large $ours_large vs find $find_large; groups $ours_groups vs fdupes $fdupes_groups" >&2
     exit 1
@@ -78,7 +78,7 @@ hyperfine --style basic --warmup 2 --runs "$runs" --export-json "$json" \
     -n big "$cli extension --mode big --rules $rules --json $tree" \
     -n find "find $tree -type f -size +1M -printf '%s %p\n'" \
     -n dup "$cli extension --mode dup --rules $rules --json $tree" \
-    -n fdupes "fdupes -r -G 1048577 $tree" \
+    -n fdupes "fdupes -q -r -G 1048577 $tree" \
     -n jdupes "jdupes -r -X size+=:1048577 $tree" >/dev/null
 
 python3 - "$json" <<'PY'
