@@ -56,6 +56,29 @@ struct FileId {
     bool operator==(const FileId& other) const { return volume == other.volume && index == other.index; }
 };
 
+// A file opened for reading from its start, with what identifies it; closed
+// when it goes. Works on paths of any length.
+class FENDREL_API FileReader {
+public:
+    explicit FileReader(const std::wstring& path);
+    ~FileReader();
+    FileReader(const FileReader&) = delete;
+    FileReader& operator=(const FileReader&) = delete;
+
+    bool IsOpen() const { return m_open; }
+    // Fills the buffer as far as the file goes: the count read, 0 at the
+    // end, -1 on an error.
+    std::int64_t Read(void* buffer, std::size_t size);
+
+    FileId id;
+    std::uint64_t size = 0;        // logical size when opened
+    std::uint64_t lastWrite = 0;   // FILETIME when opened
+
+private:
+    std::intptr_t m_handle = -1;
+    bool m_open = false;
+};
+
 struct Digest {
     std::vector<std::uint8_t> bytes;   // the whole SHA-512, 64 bytes; empty on failure
     FileId id;

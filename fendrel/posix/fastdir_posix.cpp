@@ -72,6 +72,35 @@ bool IsSystemTree(const std::string& path) {
     return false;
 }
 
+// open(2) for any length: a path the kernel refuses as too long is opened
+// folder by folder, each step relative to the last.
+int OpenAnyLength(const std::string& path, int flags) {
+    const int fd = open(path.c_str(), flags);
+    if (fd >= 0 || errno != ENAMETOOLONG || path.empty() || path[0] != '/')
+        return fd;
+    int at = open("/", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    std::size_t start = 1;
+    while (at >= 0) {
+        std::size_t slash = path.find('/', start);
+        while (slash == start) {  // "//"
+            start = slash + 1;
+            slash = path.find('/', start);
+        }
+        const std::string part = path.substr(start, slash == std::string::npos ? std::string::npos : slash - start);
+        const bool last = slash == std::string::npos || path.find_first_not_of('/', slash) == std::string::npos;
+        const int next = openat(at, part.c_str(), last ? flags : (O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+        const int error = errno;
+        close(at);
+        if (last || next < 0) {
+            errno = error;
+            return next;
+        }
+        at = next;
+        start = slash + 1;
+    }
+    return -1;
+}
+
 std::string Joined(const std::string& folder, const std::string& name) {
     return folder.empty() || folder.back() == '/' ? folder + name : folder + "/" + name;
 }
@@ -80,7 +109,7 @@ std::string Joined(const std::string& folder, const std::string& name) {
 
 bool List(const std::wstring& folder, const std::function<void(const Entry&)>& visit) {
     const std::string path = Utils::utf16ToUtf8(folder);
-    const int dir = open(path.empty() ? "/" : path.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    const int dir = OpenAnyLength(path.empty() ? "/" : path, O_RDONLY | O_DIRECTORY | O_CLOEXEC);
     if (dir < 0)
         return false;
     struct stat self;
@@ -126,8 +155,12 @@ bool List(const std::wstring& folder, const std::function<void(const Entry&)>& v
                     // A mount point: a kernel file system is protected; a
                     // real one is walked (the user chose this root).
                     struct statfs fs;
-                    if (statfs(Joined(path, name).c_str(), &fs) == 0 && IsPseudoFileSystem(fs.f_type))
-                        entry.attributes |= kAttrHidden | kAttrSystem;
+                    const int mounted = openat(dir, name, O_RDONLY | O_DIRECTORY | O_CLOEXEC | O_NOFOLLOW);
+                    if (mounted >= 0) {
+                        if (fstatfs(mounted, &fs) == 0 && IsPseudoFileSystem(fs.f_type))
+                            entry.attributes |= kAttrHidden | kAttrSystem;
+                        close(mounted);
+                    }
                 }
             } else if (S_ISREG(st.st_mode)) {
                 entry.logicalSize = static_cast<std::uint64_t>(st.st_size);
@@ -149,21 +182,54 @@ std::wstring VolumeKey(const std::wstring& path) {
     return std::to_wstring(static_cast<unsigned long long>(st.st_dev));
 }
 
-Digest Sha512(const std::wstring& path, std::uint64_t limit, const std::function<void()>& between) {
-    Digest digest;
-    const std::string name = Utils::utf16ToUtf8(path);
-    const int file = open(name.c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW);
+FileReader::FileReader(const std::wstring& path) {
+    const int file = OpenAnyLength(Utils::utf16ToUtf8(path), O_RDONLY | O_CLOEXEC | O_NOFOLLOW);
     if (file < 0)
-        return digest;
+        return;
     struct stat st;
     if (fstat(file, &st) != 0 || !S_ISREG(st.st_mode)) {
         close(file);
-        return digest;
+        return;
     }
-    digest.id = {static_cast<std::uint64_t>(st.st_dev), static_cast<std::uint64_t>(st.st_ino)};
-    digest.size = static_cast<std::uint64_t>(st.st_size);
-    digest.lastWrite = FileTime(st.st_mtim);
+    id = {static_cast<std::uint64_t>(st.st_dev), static_cast<std::uint64_t>(st.st_ino)};
+    size = static_cast<std::uint64_t>(st.st_size);
+    lastWrite = FileTime(st.st_mtim);
     posix_fadvise(file, 0, 0, POSIX_FADV_SEQUENTIAL);
+    m_handle = file;
+    m_open = true;
+}
+
+FileReader::~FileReader() {
+    if (m_open)
+        close(static_cast<int>(m_handle));
+}
+
+std::int64_t FileReader::Read(void* buffer, std::size_t want) {
+    if (!m_open)
+        return -1;
+    std::size_t got = 0;
+    while (got < want) {
+        const ssize_t part = read(static_cast<int>(m_handle), static_cast<char*>(buffer) + got, want - got);
+        if (part < 0) {
+            if (errno == EINTR)
+                continue;
+            return -1;
+        }
+        if (part == 0)
+            break;
+        got += static_cast<std::size_t>(part);
+    }
+    return static_cast<std::int64_t>(got);
+}
+
+Digest Sha512(const std::wstring& path, std::uint64_t limit, const std::function<void()>& between) {
+    Digest digest;
+    FileReader file(path);
+    if (!file.IsOpen())
+        return digest;
+    digest.id = file.id;
+    digest.size = file.size;
+    digest.lastWrite = file.lastWrite;
 
     thread_local std::unique_ptr<unsigned char[]> buffer(new unsigned char[1048576]);
     std::unique_ptr<EVP_MD_CTX, void (*)(EVP_MD_CTX*)> context(EVP_MD_CTX_new(), EVP_MD_CTX_free);
@@ -175,30 +241,17 @@ Digest Sha512(const std::wstring& path, std::uint64_t limit, const std::function
             want = static_cast<std::size_t>(left);
         if (want == 0)
             break;
-        const ssize_t got = read(file, buffer.get(), want);
-        if (got < 0) {
-            if (errno == EINTR)
-                continue;
-            ok = false;
+        const std::int64_t got = file.Read(buffer.get(), want);
+        if (got <= 0) {
+            ok = got == 0;
             break;
         }
-        if (got == 0)
-            break;
         ok = EVP_DigestUpdate(context.get(), buffer.get(), static_cast<std::size_t>(got)) == 1;
-        if (limit != 0) {
+        if (limit != 0)
             left -= static_cast<std::uint64_t>(got);
-            continue;
-        }
-        if (between) {
-            try {
-                between();
-            } catch (...) {
-                close(file);
-                throw;
-            }
-        }
+        else if (between)
+            between();
     }
-    close(file);
     if (!ok)
         return digest;
     unsigned char out[EVP_MAX_MD_SIZE];

@@ -8,6 +8,7 @@
 
 #include <bcrypt.h>
 
+#include <algorithm>
 #include <cwctype>
 #include <memory>
 #include <mutex>
@@ -189,6 +190,45 @@ std::wstring VolumeKey(const std::wstring& path) {
     return CharUpperCopy(plain);
 }
 
+FileReader::FileReader(const std::wstring& path) {
+    HANDLE file = CreateFileW(LongPath(path).c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                              FILE_FLAG_SEQUENTIAL_SCAN | FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+    if (file == INVALID_HANDLE_VALUE)
+        return;
+    BY_HANDLE_FILE_INFORMATION info{};
+    if (!GetFileInformationByHandle(file, &info) || (info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0) {
+        CloseHandle(file);
+        return;
+    }
+    id = {info.dwVolumeSerialNumber, (static_cast<std::uint64_t>(info.nFileIndexHigh) << 32) | info.nFileIndexLow};
+    size = (static_cast<std::uint64_t>(info.nFileSizeHigh) << 32) | info.nFileSizeLow;
+    lastWrite =
+        (static_cast<std::uint64_t>(info.ftLastWriteTime.dwHighDateTime) << 32) | info.ftLastWriteTime.dwLowDateTime;
+    m_handle = reinterpret_cast<std::intptr_t>(file);
+    m_open = true;
+}
+
+FileReader::~FileReader() {
+    if (m_open)
+        CloseHandle(reinterpret_cast<HANDLE>(m_handle));
+}
+
+std::int64_t FileReader::Read(void* buffer, std::size_t want) {
+    if (!m_open)
+        return -1;
+    std::size_t got = 0;
+    while (got < want) {
+        DWORD part = 0;
+        const DWORD ask = static_cast<DWORD>(std::min<std::size_t>(want - got, 1u << 30));
+        if (!::ReadFile(reinterpret_cast<HANDLE>(m_handle), static_cast<char*>(buffer) + got, ask, &part, nullptr))
+            return -1;
+        if (part == 0)
+            break;
+        got += part;
+    }
+    return static_cast<std::int64_t>(got);
+}
+
 namespace {
 
 struct Sha512Provider {
@@ -221,58 +261,43 @@ Digest Sha512(const std::wstring& path, std::uint64_t limit, const std::function
     const Sha512Provider& provider = Provider();
     if (provider.algorithm == nullptr)
         return digest;
-    HANDLE file = CreateFileW(LongPath(path).c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
-                              FILE_FLAG_SEQUENTIAL_SCAN | FILE_FLAG_BACKUP_SEMANTICS, nullptr);
-    if (file == INVALID_HANDLE_VALUE)
+    FileReader file(path);
+    if (!file.IsOpen())
         return digest;
-    BY_HANDLE_FILE_INFORMATION info{};
-    if (!GetFileInformationByHandle(file, &info) || (info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0) {
-        CloseHandle(file);
-        return digest;
-    }
-    digest.id = {info.dwVolumeSerialNumber,
-                 (static_cast<std::uint64_t>(info.nFileIndexHigh) << 32) | info.nFileIndexLow};
-    digest.size = (static_cast<std::uint64_t>(info.nFileSizeHigh) << 32) | info.nFileSizeLow;
-    digest.lastWrite =
-        (static_cast<std::uint64_t>(info.ftLastWriteTime.dwHighDateTime) << 32) | info.ftLastWriteTime.dwLowDateTime;
+    digest.id = file.id;
+    digest.size = file.size;
+    digest.lastWrite = file.lastWrite;
 
     thread_local std::unique_ptr<unsigned char[]> buffer(new unsigned char[1048576]);
     BCRYPT_HASH_HANDLE hash = nullptr;
-    bool ok = BCryptCreateHash(provider.algorithm, &hash, nullptr, 0, nullptr, 0, 0) == 0;
+    if (BCryptCreateHash(provider.algorithm, &hash, nullptr, 0, nullptr, 0, 0) != 0)
+        return digest;
+    // The hash object goes on every way out, the stop's exception included.
+    std::unique_ptr<void, NTSTATUS(WINAPI*)(BCRYPT_HASH_HANDLE)> owned(hash, BCryptDestroyHash);
+    bool ok = true;
     std::uint64_t left = limit;
-    try {
-        while (ok) {
-            DWORD want = 1048576;
-            if (limit != 0 && left < want)
-                want = static_cast<DWORD>(left);
-            if (want == 0)
-                break;
-            DWORD got = 0;
-            if (!ReadFile(file, buffer.get(), want, &got, nullptr)) {
-                ok = false;
-                break;
-            }
-            if (got == 0)
-                break;
-            ok = BCryptHashData(hash, buffer.get(), got, 0) == 0;
-            if (limit != 0)
-                left -= got;
-            else if (between)
-                between();
+    while (ok) {
+        std::size_t want = 1048576;
+        if (limit != 0 && left < want)
+            want = static_cast<std::size_t>(left);
+        if (want == 0)
+            break;
+        const std::int64_t got = file.Read(buffer.get(), want);
+        if (got <= 0) {
+            ok = got == 0;
+            break;
         }
-    } catch (...) {
-        BCryptDestroyHash(hash);
-        CloseHandle(file);
-        throw;
+        ok = BCryptHashData(hash, buffer.get(), static_cast<ULONG>(got), 0) == 0;
+        if (limit != 0)
+            left -= static_cast<std::uint64_t>(got);
+        else if (between)
+            between();
     }
-    CloseHandle(file);
     if (ok) {
         std::vector<std::uint8_t> out(provider.length);
         if (BCryptFinishHash(hash, out.data(), static_cast<ULONG>(out.size()), 0) == 0)
             digest.bytes = std::move(out);
     }
-    if (hash != nullptr)
-        BCryptDestroyHash(hash);
     return digest;
 }
 

@@ -41,10 +41,6 @@ std::vector<std::wstring> SplitExtensions(const std::string& text) {
     }
 }
 
-std::string Key(const std::vector<std::uint8_t>& bytes) {
-    return std::string(bytes.begin(), bytes.end());
-}
-
 // The category's name in the current language, or the file's own.
 std::string CategoryName(const CategoryShort& category, bool maskedId) {
     NameTables& tables = NameTables::Instance();
@@ -231,46 +227,39 @@ void ExtensionCleanFile::AddCandidate(CategoryShort& category, CItem& item, cons
     }
     // Read without the lock: workers hash files of one category at once.
     for (CItem* member : toHash) {
-        const DigestResult head = digest(*member, kHeadBytes);
+        const std::vector<std::uint8_t> head = digest(*member, kHeadBytes);
         std::lock_guard<std::mutex> guard(category.mutex);
-        if (head.digest.size() < 16) {
+        if (head.size() < 16) {
             member->Set(CItem::kDigestFailed);
             continue;
         }
-        std::string key(head.digest.begin(), head.digest.begin() + 16);
+        std::string key(head.begin(), head.begin() + 16);
         key.push_back('\0');
         category.hashGroups[key].push_back(member);
     }
 }
 
-void ExtensionCleanFile::ConfirmDuplicates(const DigestFunction& digest, unsigned threads,
+void ExtensionCleanFile::ConfirmDuplicates(const ConfirmFunction& confirm, unsigned threads,
                                            const std::atomic<bool>& stopping) {
     struct Candidate {
         CategoryShort* category;
-        std::vector<CItem*> members;
+        const std::vector<CItem*>* members;
+        std::vector<std::vector<std::size_t>> classes;
     };
     std::vector<Candidate> candidates;
     for (const auto& category : categories.categories) {
-        for (auto& [key, members] : category->hashGroups) {
+        for (const auto& [key, members] : category->hashGroups) {
             if (key.size() == 17 && members.size() > 1)
-                candidates.push_back({category.get(), members});
+                candidates.push_back({category.get(), &members, {}});
         }
     }
-    std::vector<std::vector<DigestResult>> results(candidates.size());
-    std::vector<std::pair<std::size_t, std::size_t>> jobs;
-    for (std::size_t g = 0; g < candidates.size(); ++g) {
-        results[g].resize(candidates[g].members.size());
-        for (std::size_t m = 0; m < candidates[g].members.size(); ++m)
-            jobs.emplace_back(g, m);
-    }
 
-    // Whole-content digests of every member, spread over the readers.
+    // Groups are independent: several are read at once.
     std::atomic<std::size_t> next{0};
     auto reader = [&] {
-        for (std::size_t job; !stopping.load() && (job = next.fetch_add(1)) < jobs.size();) {
-            const auto [g, m] = jobs[job];
+        for (std::size_t job; !stopping.load() && (job = next.fetch_add(1)) < candidates.size();) {
             try {
-                results[g][m] = digest(*candidates[g].members[m], 0);
+                candidates[job].classes = confirm(*candidates[job].members);
             } catch (const std::exception&) {
                 return;  // the scan is stopping
             }
@@ -285,33 +274,16 @@ void ExtensionCleanFile::ConfirmDuplicates(const DigestFunction& digest, unsigne
     if (stopping.load())
         return;  // unconfirmed groups are not reported
 
-    for (std::size_t g = 0; g < candidates.size(); ++g) {
-        CategoryShort& category = *candidates[g].category;
-        // Members by whole digest; one name per file (hard links are one file).
-        std::map<std::string, std::vector<std::size_t>> byContent;
-        for (std::size_t m = 0; m < candidates[g].members.size(); ++m) {
-            const CItem& item = *candidates[g].members[m];
-            const DigestResult& read = results[g][m];
-            // Unreadable, or changed since the walk saw it: not a duplicate.
-            if (read.digest.empty() || read.size != item.logicalSize.load() || read.lastWrite != item.lastWrite)
-                continue;
-            std::vector<std::size_t>& same = byContent[Key(read.digest)];
-            const bool linked = std::any_of(same.begin(), same.end(), [&](std::size_t other) {
-                return results[g][other].volume == read.volume && results[g][other].index == read.index;
-            });
-            if (!linked)
-                same.push_back(m);
-        }
-        for (const auto& [content, members] : byContent) {
-            if (members.size() < 2)
-                continue;
+    for (Candidate& candidate : candidates) {
+        CategoryShort& category = *candidate.category;
+        for (const std::vector<std::size_t>& same : candidate.classes) {
             DuplicateGroup group;
-            group.size = candidates[g].members[members[0]]->logicalSize.load();
-            for (std::size_t m : members)
-                group.files.push_back(Utils::utf16ToUtf8(candidates[g].members[m]->Path()));
+            group.size = (*candidate.members)[same.front()]->logicalSize.load();
+            for (std::size_t index : same)
+                group.files.push_back(Utils::utf16ToUtf8((*candidate.members)[index]->Path()));
+            category.duplicateSize += group.size;
+            categories.duplicateSize += group.size;
             category.duplicates.push_back(std::move(group));
-            category.duplicateSize += category.duplicates.back().size;
-            categories.duplicateSize += category.duplicates.back().size;
         }
     }
 }

@@ -48,14 +48,12 @@ struct Suffix {
     bool Matches(const std::wstring& extension, std::uint64_t size) const;
 };
 
-// Hashes a whole file (SHA-512) for the duplicate check; an empty result is
-// a failure. Given so that tests can count reads.
-struct DigestResult {
-    std::vector<std::uint8_t> digest;
-    std::uint64_t volume = 0, index = 0;  // the file itself (hard links share it)
-    std::uint64_t size = 0, lastWrite = 0;
-};
-using DigestFunction = std::function<DigestResult(const CItem& item, std::uint64_t limit)>;
+// The SHA-512 of a file's first `limit` bytes for the duplicate check; empty
+// on failure. Given so that tests can count reads.
+using DigestFunction = std::function<std::vector<std::uint8_t>(const CItem& item, std::uint64_t limit)>;
+// Splits a head-equal group into the classes of files with identical
+// contents (indices into the group, two or more each).
+using ConfirmFunction = std::function<std::vector<std::vector<std::size_t>>(const std::vector<CItem*>& group)>;
 
 // One result category ("aa").
 class CategoryShort : public SizeBase {
@@ -103,10 +101,10 @@ public:
 
     // Per file the walker adds (any thread).
     void OnFile(CItem& item, ExtensionMode mode, const DigestFunction& digest);
-    // After the walk: confirm the head-equal groups by their whole content
-    // with `threads` readers; stops early (and drops what is unconfirmed)
-    // when `stopping` turns true.
-    void ConfirmDuplicates(const DigestFunction& digest, unsigned threads, const std::atomic<bool>& stopping);
+    // After the walk: confirm the head-equal groups by their whole content,
+    // `threads` groups at a time; stops early (and drops what is
+    // unconfirmed) when `stopping` turns true.
+    void ConfirmDuplicates(const ConfirmFunction& confirm, unsigned threads, const std::atomic<bool>& stopping);
     // Reports the result through the callback, ending with OnFinished(code).
     void Report(ExtensionMode mode, std::int32_t code);
 

@@ -1,5 +1,7 @@
 #include "trova/extension/extensionscanner.h"
 
+#include "trova/extension/samecontent.h"
+
 #include "fendrel/fastdir.h"
 #include "fendrel/logger.h"
 #include "fendrel/platform.h"
@@ -53,14 +55,19 @@ constexpr std::uint32_t kHiddenSystem = FastDir::kAttrHidden | FastDir::kAttrSys
 }  // namespace
 
 ExtensionScanner::ExtensionScanner() : m_rules(std::make_unique<ExtensionCleanFile>()) {
-    // A whole-file read gives up between blocks once the scan stops.
-    m_digest = [this](const CItem& item, std::uint64_t limit) {
-        const FastDir::Digest read = FastDir::Sha512(item.Path(), limit, [this] {
-            if (m_stopping.load())
-                throw std::runtime_error("the scan is stopping");
-        });
-        return DigestResult{read.bytes, read.id.volume, read.id.index, read.size, read.lastWrite};
-    };
+    m_digest = [](const CItem& item, std::uint64_t limit) { return FastDir::Sha512(item.Path(), limit, nullptr).bytes; };
+    m_confirm = [this](const std::vector<CItem*>& group) { return CompareContents(group, &m_stopping); };
+}
+
+std::vector<std::vector<std::size_t>> ExtensionScanner::CompareContents(const std::vector<CItem*>& group,
+                                                                        const std::atomic<bool>* stopping) {
+    std::vector<ContentCandidate> files;
+    for (const CItem* item : group)
+        files.push_back({item->Path(), item->logicalSize.load(), item->lastWrite});
+    return SameContent(files, [stopping] {
+        if (stopping != nullptr && stopping->load())
+            throw std::runtime_error("the scan is stopping");
+    });
 }
 
 ExtensionScanner::~ExtensionScanner() {
@@ -213,7 +220,7 @@ void ExtensionScanner::Coordinate(ExtensionMode mode) {
     MarkAllDone(*m_root);
 
     if (mode == ExtensionMode::Duplicates && code == 0)
-        m_rules->ConfirmDuplicates(m_digest, 4, m_stopping);
+        m_rules->ConfirmDuplicates(m_confirm, 4, m_stopping);
     if (m_stopping)
         code = m_stopCode;
     m_rules->Report(mode, code);

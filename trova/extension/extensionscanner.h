@@ -51,6 +51,11 @@ public:
 
     // How files are read for the duplicate check; tests count reads.
     void SetDigest(DigestFunction digest) { m_digest = std::move(digest); }
+    void SetConfirm(ConfirmFunction confirm) { m_confirm = std::move(confirm); }
+    // The whole-content check of a group as the scan makes it: files read
+    // side by side; `stopping` ends it.
+    static std::vector<std::vector<std::size_t>> CompareContents(const std::vector<CItem*>& group,
+                                                                 const std::atomic<bool>* stopping);
 
     ExtensionCleanFile* Rules() const { return m_rules.get(); }
     CItem* Root() const { return m_root.get(); }
@@ -75,6 +80,7 @@ private:
     bool m_severalRoots = false;
     ExtensionSettings m_settings;
     DigestFunction m_digest;
+    ConfirmFunction m_confirm;
     HWND m_window = nullptr;
 
     std::mutex m_control;                    // the queues, the flags below

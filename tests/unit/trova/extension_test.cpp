@@ -224,7 +224,7 @@ TEST_F(ExtensionScan, AStopInTheMiddleReportsWithItsCode) {
         if (!told.exchange(true))
             firstRead.set_value();
         std::this_thread::sleep_for(std::chrono::milliseconds(100));
-        return Trova::DigestResult{};
+        return std::vector<std::uint8_t>{};
     });
     ASSERT_TRUE(scanner.Start((m_dir.path() / "tree").wstring(), Trova::ExtensionMode::Duplicates));
     firstRead.get_future().wait();
@@ -240,12 +240,10 @@ TEST_F(ExtensionScan, AFileChangedAfterTheWalkSawItIsNoDuplicate) {
     File("b/two.mp4", size, 'x');
     File("b/three.mp4", size, 'x');
     const fs::path changed = m_dir.path() / "tree" / "b" / "three.mp4";
-    scanner.SetDigest([&](const CItem& item, std::uint64_t limit) {
+    scanner.SetConfirm([&](const std::vector<CItem*>& group) {
         // The same bytes, written again after the walk: a newer time.
-        if (limit != 0 && item.name == L"three.mp4")
-            fs::last_write_time(changed, fs::last_write_time(changed) + std::chrono::hours(1));
-        const FastDir::Digest read = FastDir::Sha512(item.Path(), limit, nullptr);
-        return Trova::DigestResult{read.bytes, read.id.volume, read.id.index, read.size, read.lastWrite};
+        fs::last_write_time(changed, fs::last_write_time(changed) + std::chrono::hours(1));
+        return Trova::ExtensionScanner::CompareContents(group, nullptr);
     });
     Run(Trova::ExtensionMode::Duplicates);
     ASSERT_EQ(recorder.groups[0].size(), 1u);
@@ -267,10 +265,17 @@ TEST_F(ExtensionScan, DuplicatesAreIdenticalFilesEachReadNoMoreThanNeeded) {
     scanner.SetDigest([&](const CItem& item, std::uint64_t limit) {
         {
             std::lock_guard<std::mutex> lock(mutex);
-            ++(limit == 0 ? wholes : heads)[Utils::utf16ToUtf8(item.Path())];
+            ++heads[Utils::utf16ToUtf8(item.Path())];
         }
-        const FastDir::Digest read = FastDir::Sha512(item.Path(), limit, nullptr);
-        return Trova::DigestResult{read.bytes, read.id.volume, read.id.index, read.size, read.lastWrite};
+        return FastDir::Sha512(item.Path(), limit, nullptr).bytes;
+    });
+    scanner.SetConfirm([&](const std::vector<CItem*>& group) {
+        {
+            std::lock_guard<std::mutex> lock(mutex);
+            for (const CItem* item : group)
+                ++wholes[Utils::utf16ToUtf8(item->Path())];
+        }
+        return Trova::ExtensionScanner::CompareContents(group, nullptr);
     });
     Run(Trova::ExtensionMode::Duplicates);
 
