@@ -91,6 +91,11 @@ protected:
 #endif
     }
 
+    static void TearDownTestSuite() {
+        std::error_code ignored;
+        fs::remove_all(s_white.parent_path(), ignored);
+    }
+
     void SetUp() override {
         testutil::WriteBytes(m_dir.path() / "rules.xml", kRules);
         ASSERT_TRUE(scanner.Load((m_dir.path() / "rules.xml").wstring(), false));
