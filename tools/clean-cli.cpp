@@ -27,6 +27,8 @@
 
 #include <atomic>
 #include <chrono>
+#include <condition_variable>
+#include <functional>
 #include <csignal>
 #include <cstdint>
 #include <cstdio>
@@ -448,6 +450,40 @@ extern "C" void OnInterrupt(int) {
     g_interrupted = true;
 }
 
+// Ctrl+C while the engine works: a signal handler may only set a flag, and
+// the stop itself joins threads, so a watcher thread makes it. It ends at
+// once when the work is done.
+class InterruptWatcher {
+public:
+    explicit InterruptWatcher(std::function<void()> stop) : m_thread([this, stop = std::move(stop)] {
+        std::unique_lock<std::mutex> lock(m_mutex);
+        while (!m_done) {
+            if (g_interrupted.exchange(false)) {
+                lock.unlock();
+                stop();
+                lock.lock();
+            }
+            m_changed.wait_for(lock, std::chrono::milliseconds(50));
+        }
+    }) {
+        std::signal(SIGINT, OnInterrupt);
+    }
+    ~InterruptWatcher() {
+        {
+            std::lock_guard<std::mutex> lock(m_mutex);
+            m_done = true;
+        }
+        m_changed.notify_all();
+        m_thread.join();
+    }
+
+private:
+    std::mutex m_mutex;
+    std::condition_variable m_changed;
+    bool m_done = false;
+    std::thread m_thread;
+};
+
 int RunScan(const Options& options, const Inputs& inputs) {
     // The work queue's manager writes each run's result code to the wide
     // standard output; here standard output carries the report alone.
@@ -463,19 +499,11 @@ int RunScan(const Options& options, const Inputs& inputs) {
 
     Progress progress;
     ReportCollector collector(progress);
-    std::signal(SIGINT, OnInterrupt);
-    std::atomic<bool> scanning{true};
-    // A signal handler may only set a flag; the stop itself joins threads.
-    std::thread watcher([&] {
-        while (scanning) {
-            if (g_interrupted.exchange(false))
-                cache.Stop(2);
-            std::this_thread::sleep_for(std::chrono::milliseconds(50));
-        }
-    });
-    const std::uint8_t result = cache.Scan(true, &collector);
-    scanning = false;
-    watcher.join();
+    std::uint8_t result = 0;
+    {
+        InterruptWatcher watcher([&] { cache.Stop(2); });
+        result = cache.Scan(true, &collector);
+    }
     cache.Stop(1);  // the walkers wait for a next scan that never comes
     progress.Done(result == 1 ? "scan finished" : "scan stopped");
 
@@ -594,20 +622,12 @@ int RunWalk(const Options& options, const Inputs& inputs) {
     for (const std::wstring& root : options.roots)
         roots += (roots.empty() ? L"" : L"|") + root;
     const auto mode = options.mode == "big" ? Trova::ExtensionMode::BigFiles : Trova::ExtensionMode::Duplicates;
-    std::signal(SIGINT, OnInterrupt);
     if (!scanner.Start(roots, mode))
         return 1;
-    std::atomic<bool> walking{true};
-    std::thread watcher([&] {
-        while (walking) {
-            if (g_interrupted.exchange(false))
-                scanner.Stop(2, nullptr);
-            std::this_thread::sleep_for(std::chrono::milliseconds(50));
-        }
-    });
-    scanner.WaitFinished();
-    walking = false;
-    watcher.join();
+    {
+        InterruptWatcher watcher([&] { scanner.Stop(2, nullptr); });
+        scanner.WaitFinished();
+    }
     const Json::Value report = collector.Report();
     std::fprintf(stderr, report["result"].asInt() == 0 ? "walk finished\n" : "walk stopped\n");
     if (options.json)

@@ -1,0 +1,12 @@
+-- Default of %GRADLE_USER_HOME% for the rules: the engine puts the variable's value in
+-- place itself when it is set, and asks this script only when it is not.
+-- Gradle's default: ~/.gradle.
+local value = os.getenv("GRADLE_USER_HOME")
+if value ~= nil and value:sub(1, 1) == "/" then
+  return value
+end
+local home = os.getenv("HOME")
+if home == nil or home:sub(1, 1) ~= "/" then
+  return nil, "HOME is not set: no default for GRADLE_USER_HOME"
+end
+return home .. "/.gradle"
