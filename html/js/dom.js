@@ -32,6 +32,11 @@ const paths = {
     chevron: 'M9 6l6 6-6 6',
     warn: 'M12 4l9 16H3zM12 10v4M12 17v.5',
     sparkle: 'M12 3l2 6 6 2-6 2-2 6-2-6-6-2 6-2z',
+    folder: 'M3 7.5A1.5 1.5 0 0 1 4.5 6H9l2 2h8.5A1.5 1.5 0 0 1 21 9.5v8a1.5 1.5 0 0 1-1.5 1.5h-15A1.5 1.5 0 0 1 3 17.5z',
+    large: 'M7 3h7l5 5v13H7zM14 3v5h5M10 17h6M10 13h6',
+    copies: 'M8 8h11v13H8zM5 16V3h11',
+    trash: 'M4 7h16M10 11v6M14 11v6M6 7l1 13h10l1-13M9 7V4h6v3',
+    close: 'M6 6l12 12M18 6L6 18',
 };
 
 export function icon(name, className = 'icon') {

@@ -2,8 +2,9 @@
 // program, its page and a config.inf that points at a rule database of our
 // own, a fixture tree of files with known sizes, and the program started
 // with no browser, its home and XDG folders inside the throwaway folder.
+import assert from 'node:assert/strict';
 import { spawn } from 'node:child_process';
-import { cpSync, mkdirSync, mkdtempSync, writeFileSync } from 'node:fs';
+import { cpSync, mkdirSync, mkdtempSync, rmSync, writeFileSync } from 'node:fs';
 import { tmpdir } from 'node:os';
 import { dirname, join } from 'node:path';
 
@@ -103,4 +104,43 @@ export async function exitWithin(run, ms) {
         new Promise((resolve) => { timer = setTimeout(() => resolve('still running'), ms); })]);
     clearTimeout(timer);
     return code;
+}
+
+// Installs and starts the program with `tree` under <folder>/tree and the
+// rules made by rules(root), and opens its page in `browser` on the start
+// screen. `config` adds keys to config.inf's [other] section; `files` (name
+// → path in the source tree) are copied beside the program first.
+export async function launchApp({ t, browser, binDir, tree, rules, config = {}, files = {} }) {
+    const folder = installProgram(binDir, ['Clean', 'libFendrel.so', 'libminiblink.so', 'html']);
+    const root = join(folder, 'tree');
+    writeTree(root, tree);
+    for (const [name, source] of Object.entries(files))
+        cpSync(source, join(folder, name));
+    writeFileSync(join(folder, 'rules.xml'), rulesXml(rules(root)));
+    writeConfig(folder, join(folder, 'rules.xml'), config);
+    const env = { ...process.env, ...privateEnvironment(folder), CLEAN_NO_BROWSER: '1',
+        LANG: 'en_US.UTF-8', LC_ALL: 'en_US.UTF-8', LC_MESSAGES: 'en_US.UTF-8' };
+    const run = await startPrinting(join(folder, 'Clean'), [], { cwd: folder, env });
+    t.after(() => {
+        run.child.kill('SIGKILL');
+        rmSync(folder, { recursive: true, force: true });
+    });
+    const context = await browser.newContext({
+        viewport: { width: 980, height: 720 }, reducedMotion: 'reduce', colorScheme: 'light', locale: 'en-US' });
+    const page = await context.newPage();
+    const problems = [];
+    page.on('pageerror', (error) => problems.push(error.message));
+    page.on('console', (message) => {
+        if (message.type() === 'error')
+            problems.push(message.text());
+    });
+    await page.goto(run.address);
+    await page.waitForSelector('#main .screen.home');
+    // Closing the page's window ends the program, and it ends well.
+    async function close() {
+        await context.close();
+        const code = await exitWithin(run, 30000);
+        assert.equal(code, 0, `the program's exit code; its output:\n${run.output}`);
+    }
+    return { folder, root, run, page, problems, close };
 }

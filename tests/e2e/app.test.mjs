@@ -5,11 +5,11 @@
 //   cd tests/e2e && node --test      (CLEAN_BIN: another build's bin folder)
 import { after, before, test } from 'node:test';
 import assert from 'node:assert/strict';
-import { existsSync, mkdirSync, readFileSync, readdirSync, rmSync, statfsSync, writeFileSync } from 'node:fs';
+import { existsSync, mkdirSync, readFileSync, readdirSync, statfsSync } from 'node:fs';
 import { join, relative } from 'node:path';
 import { fileURLToPath } from 'node:url';
 import { chromium } from 'playwright-core';
-import { exitWithin, installProgram, privateEnvironment, rulesXml, startPrinting, writeConfig, writeTree } from './app-fixture.mjs';
+import { launchApp } from './app-fixture.mjs';
 
 const repo = fileURLToPath(new URL('../../', import.meta.url));
 const binDir = process.env.CLEAN_BIN ?? join(repo, 'build', 'linux', 'bin');
@@ -64,39 +64,8 @@ function junkRules(root) {
     };
 }
 
-// Installs and starts the program with `tree` under <folder>/tree and the
-// rules made by rules(root), and opens its page on the start screen.
-async function launch(t, tree, rules) {
-    const folder = installProgram(binDir, ['Clean', 'libFendrel.so', 'libminiblink.so', 'html']);
-    const root = join(folder, 'tree');
-    writeTree(root, tree);
-    writeFileSync(join(folder, 'rules.xml'), rulesXml(rules(root)));
-    writeConfig(folder, join(folder, 'rules.xml'));
-    const env = { ...process.env, ...privateEnvironment(folder), CLEAN_NO_BROWSER: '1',
-        LANG: 'en_US.UTF-8', LC_ALL: 'en_US.UTF-8', LC_MESSAGES: 'en_US.UTF-8' };
-    const run = await startPrinting(join(folder, 'Clean'), [], { cwd: folder, env });
-    t.after(() => {
-        run.child.kill('SIGKILL');
-        rmSync(folder, { recursive: true, force: true });
-    });
-    const context = await browser.newContext({
-        viewport: { width: 980, height: 720 }, reducedMotion: 'reduce', colorScheme: 'light', locale: 'en-US' });
-    const page = await context.newPage();
-    const problems = [];
-    page.on('pageerror', (error) => problems.push(error.message));
-    page.on('console', (message) => {
-        if (message.type() === 'error')
-            problems.push(message.text());
-    });
-    await page.goto(run.address);
-    await page.waitForSelector('#main .screen.home');
-    // Closing the page's window ends the program, and it ends well.
-    async function close() {
-        await context.close();
-        const code = await exitWithin(run, 30000);
-        assert.equal(code, 0, `the program's exit code; its output:\n${run.output}`);
-    }
-    return { folder, root, run, page, problems, close };
+function launch(t, tree, rules) {
+    return launchApp({ t, browser, binDir, tree, rules });
 }
 
 function snap(page, name) {

@@ -1,15 +1,23 @@
 // Stands in for the program in page tests: defines the host functions the
-// junk cleaning page calls and answers through the page's global callbacks,
+// page calls and answers through the page's global callbacks,
 // by name and in the order the program uses. Injected before the page's own
 // scripts (page.addInitScript); window.__mockConfig, set by an earlier init
 // script, changes its behaviour:
 //   languageId   what getLanguageId answers (1033)
 //   disks        what getDiskInfo answers
-//   holdScan     a scan walks until the page stops it
+//   holdScan     a scan walks until the page stops it (or __mock.releaseScan())
 //   holdDeletes  each cleaning answer waits for __mock.releaseDelete()
 //   failDelete   ["group/program", ...] whose cacheDeleteOne fails
 //   emptyRules   scans find nothing (total "0", code 1)
 //   endCode      a scan ends with this code instead of 1
+// and for the large-file and duplicate searches:
+//   drives       what getDriveLetters answers
+//   holdSearch   a search walks until the page stops it (or __mock.releaseSearch())
+//   startFails   extensionScanStart answers false
+//   failFiles    paths whose deleteFile answers false
+//   throwFiles   paths whose deleteFile fails in the web view (throws)
+//   pickedDir    what selectDir answers ('' for a cancelled dialog)
+//   badOpen      openDirAndSelectFile answers false
 // window.__mock.calls records every host call with its arguments.
 (() => {
     'use strict';
@@ -24,6 +32,13 @@
         failDelete: [],
         emptyRules: false,
         endCode: 1,
+        drives: { driveLetters: ['C:\\', 'D:\\'], systemDrive: 'C:\\' },
+        holdSearch: false,
+        startFails: false,
+        failFiles: [],
+        throwFiles: [],
+        pickedDir: 'D:\\Photos',
+        badOpen: false,
         tick: 10,
         ...(window.__mockConfig || {}),
     };
@@ -73,11 +88,48 @@
         ] },
     ];
 
+
+    // The large-file and duplicate searches' findings: per category, in the
+    // program's order (largest first), with names in two languages. A
+    // category that found nothing is reported too, as the program does.
+    const bigFixture = [
+        { name: { en: 'Videos', de: 'Videos' }, files: [
+            ['D:\\Videos\\Holiday 2023.mkv', 4509715660],
+            ['C:\\Users\\Ann\\Videos\\Screen recording.mp4', 1288490189],
+            ['C:\\Users\\Ann\\Downloads\\trailer.mov', 157286400],
+        ] },
+        { name: { en: 'Disk images', de: 'Datenträgerabbilder' }, files: [
+            ['C:\\Users\\Ann\\Downloads\\installer.iso', 3994091520],
+        ] },
+        { name: { en: 'Archives', de: 'Archive' }, files: [
+            ['C:\\Users\\Ann\\Documents\\photos-2019.zip', 734003200],
+            ['D:\\Backup\\projects.7z', 209715200],
+        ] },
+        { name: { en: 'Documents', de: 'Dokumente' }, files: [] },
+    ];
+    // Members in the order the walk met them, not the order the page shows.
+    // One group lists a file twice (walked under two roots): it is no
+    // duplicate of itself.
+    const dupFixture = [
+        { name: { en: 'Videos', de: 'Videos' }, groups: [
+            { size: 157286400, files: ['D:\\Videos\\trailer.mov', 'C:\\Users\\Ann\\Downloads\\trailer.mov'] },
+            { size: 20971520, files: ['D:\\Videos\\intro.mp4', 'D:\\Videos\\intro.mp4'] },
+        ] },
+        { name: { en: 'Pictures', de: 'Bilder' }, groups: [
+            { size: 5242880, files: ['C:\\Users\\Ann\\Pictures\\Camera\\IMG_0001.jpg', 'D:\\Backup\\Pictures\\IMG_0001 (copy).jpg',
+                'C:\\Users\\Ann\\Pictures\\IMG_0001.jpg'] },
+            { size: 3145728, files: ['D:\\Backup\\Pictures\\beach.png', 'C:\\Users\\Ann\\Pictures\\beach.png'] },
+        ] },
+        { name: { en: 'Music', de: 'Musik' }, groups: [] },
+    ];
+
     const calls = [];
     const removed = new Set();   // "group/program/item" and "group/program"
     let languageId = config.languageId;
     let scan = null;
     const pendingDeletes = [];
+    const searches = [null, null];
+    const deletedFiles = new Set();
 
     const sleep = (ms) => new Promise((resolve) => setTimeout(resolve, ms));
     // The program looks a callback up by name when it calls, and a missing
@@ -169,12 +221,94 @@
         scan = null;
     }
 
+
+    // The findings as a search would report them now: deleted files gone,
+    // groups of one no more, categories largest first. A stopped search
+    // got as far as the first file of each category.
+    function findings(index, partial) {
+        const gone = (path) => deletedFiles.has(path);
+        const cut = (list) => (partial ? list.slice(0, 1) : list);
+        if (index === 0) {
+            return bigFixture.map((category) => {
+                const files = cut(category.files.filter(([path]) => !gone(path)));
+                return { name: category.name, files, bytes: files.reduce((sum, [, size]) => sum + size, 0) };
+            }).sort((a, b) => b.bytes - a.bytes);
+        }
+        return dupFixture.map((category) => {
+            const groups = cut(category.groups.map((group) => ({ ...group, files: group.files.filter((path) => !gone(path)) }))
+                .filter((group) => group.files.length > 1));
+            // The program counts a group's size once per group.
+            return { name: category.name, groups, bytes: groups.reduce((sum, group) => sum + group.size, 0) };
+        }).sort((a, b) => b.bytes - a.bytes);
+    }
+
+    async function runSearch(state) {
+        const [total, category, bigFiles, duplicates, finished, , currentPath] = state.names;
+        const roots = state.roots.split('|');
+        for (let step = 0; step < 6 && !state.stop; ++step) {
+            await sleep(config.tick);
+            const root = roots[step % roots.length];
+            const sep = root.startsWith('/') ? '/' : '\\';
+            fire(currentPath, `${root}${root.endsWith(sep) ? '' : sep}Folder ${step}${sep}file-${step * state.every}.bin`);
+            while (config.holdSearch && !state.stop)
+                await sleep(config.tick);
+        }
+        await sleep(config.tick);
+        if (state.code === 1) {
+            fire(finished, 1);
+            return;
+        }
+        const categories = findings(state.index, state.stop);
+        fire(total, String(categories.reduce((sum, entry) => sum + entry.bytes, 0)));
+        categories.forEach((entry, position) => {
+            fire(category, position, nameOf(entry.name), String(entry.bytes));
+            if (state.index === 0)
+                fire(bigFiles, position, entry.files.map(([fileName, size]) => ({ fileName, size: String(size) })));
+            else
+                fire(duplicates, position, entry.groups.map((group) => ({ size: String(group.size), files: [...group.files] })));
+        });
+        fire(finished, state.stop ? 2 : 0);
+        if (searches[state.index] === state)
+            searches[state.index] = null;
+    }
+
     const host = {
         getLanguageId() { return languageId; },
         setLanguageId(id) { languageId = Number(id) & 0xffff; return null; },
         getUserDefaultUILanguage() { return 1033; },
         getDiskInfo() { return JSON.parse(JSON.stringify(config.disks)); },
         baseSystemInfo(selector) { return { 0: '1.2.0.0', 1: 'Clean' }[selector] ?? ''; },
+        getDriveLetters() { return JSON.parse(JSON.stringify(config.drives)); },
+        selectDir() { return config.pickedDir; },
+        openDirAndSelectFile() { return !config.badOpen; },
+        extensionScanStart(index, unused, flag, roots, names, option, every) {
+            if ((index !== 0 && index !== 1) || !Array.isArray(names) || names.length !== 7)
+                return false;
+            if (config.startFails)
+                return false;
+            // A running search of the same index gives way, with code 1.
+            if (searches[index]) {
+                searches[index].stop = true;
+                searches[index].code = 1;
+            }
+            const state = { index, roots: String(roots), names: names.map(String), every: Number(every), stop: false, code: 0 };
+            searches[index] = state;
+            runSearch(state);
+            return true;
+        },
+        extensionScanStop(index) {
+            if (searches[index])
+                searches[index].stop = true;
+            return null;
+        },
+        deleteFile(path) {
+            if (config.throwFiles.includes(path))
+                throw new Error('native function deleteFile failed');
+            if (config.failFiles.includes(path) || deletedFiles.has(path))
+                return false;
+            deletedFiles.add(path);
+            return true;
+        },
         cacheScanInit() { return null; },
         cacheScanStart() {
             scan = { stop: false };
@@ -218,6 +352,10 @@
     window.__mock = {
         calls,
         releaseDelete() { pendingDeletes.shift()?.(); },
+        // A held scan or search walks on to its end.
+        releaseScan() { config.holdScan = false; },
+        releaseSearch() { config.holdSearch = false; },
         get pendingDeletes() { return pendingDeletes.length; },
+        get searching() { return searches.map(Boolean); },
     };
 })();

@@ -1,0 +1,126 @@
+// The real program's large-file and duplicate views: Clean installed in a
+// throwaway folder with the shipped extension rules, a fixture tree of real
+// contents, the views driven in headless Chromium, and the disk checked
+// afterwards. Screens are saved as build/e2e-screenshots/app-files-*.png.
+//   cd tests/e2e && node --test      (CLEAN_BIN: another build's bin folder)
+import { after, before, test } from 'node:test';
+import assert from 'node:assert/strict';
+import { existsSync, mkdirSync, writeFileSync } from 'node:fs';
+import { dirname, join } from 'node:path';
+import { fileURLToPath } from 'node:url';
+import { randomBytes } from 'node:crypto';
+import { chromium } from 'playwright-core';
+import { launchApp } from './app-fixture.mjs';
+
+const repo = fileURLToPath(new URL('../../', import.meta.url));
+const binDir = process.env.CLEAN_BIN ?? join(repo, 'build', 'linux', 'bin');
+const browserPath = process.env.CHROMIUM_PATH ?? '/usr/bin/chromium';
+const shots = join(repo, 'build', 'e2e-screenshots');
+const MiB = 1048576;
+
+const skip = !existsSync(join(binDir, 'Clean')) ? `${join(binDir, 'Clean')} is not built`
+    : !existsSync(browserPath) ? `no Chromium at ${browserPath}` : false;
+
+let browser;
+
+before(async () => {
+    if (skip)
+        return;
+    browser = await chromium.launch({ executablePath: browserPath, args: ['--no-sandbox'] });
+    mkdirSync(shots, { recursive: true });
+});
+
+after(async () => {
+    await browser?.close();
+});
+
+function write(path, bytes) {
+    mkdirSync(dirname(path), { recursive: true });
+    writeFileSync(path, bytes);
+}
+
+async function launch(t) {
+    return launchApp({
+        t, browser, binDir, tree: {},
+        rules: () => ({ groups: [], programs: [] }),
+        config: { extdatPath: 'extrules.xml' },
+        files: { 'extrules.xml': join(repo, 'data', 'linux', 'extrules.xml') },
+    });
+}
+
+// Looks in `root` only: the disks the page ticks by default are let go.
+async function search(page, view, root) {
+    await page.click(`#tab-${view}`);
+    for (const box of await page.$$('.disk-choice input:checked'))
+        await box.click();
+    await page.fill(`#${view}-folder`, root);
+    await page.press(`#${view}-folder`, 'Enter');
+    await page.click(`#${view}-start`);
+    await page.waitForSelector('.screen.files-result, .screen.files-empty', { timeout: 60000 });
+}
+
+function shown(page) {
+    return page.$$eval('.categories > .category', (categories) => categories.map((category) => [
+        category.querySelector('.category-row .name').textContent,
+        [...category.querySelectorAll('.found-file')].map((row) => row.dataset.path)]));
+}
+
+test('large files: the fixture\'s big files per category, and deleting the ticked one', { skip, timeout: 120000 }, async (t) => {
+    const { root, page, problems, close } = await launch(t);
+    write(join(root, 'films', 'holiday.mp4'), randomBytes(MiB + 500000));
+    write(join(root, 'images', 'disk.iso'), randomBytes(2 * MiB));
+    write(join(root, 'films', 'short.mp4'), randomBytes(100000));   // under 1 MiB
+    write(join(root, 'notes'), randomBytes(2 * MiB));                // no extension
+
+    await search(page, 'large', root);
+    assert.deepEqual(await shown(page), [
+        ['Disk images and virtual disks', [join(root, 'images', 'disk.iso')]],
+        ['Videos', [join(root, 'films', 'holiday.mp4')]],
+    ]);
+    await page.screenshot({ path: join(shots, 'app-files-large.png') });
+
+    await page.locator(`.found-file[data-path="${join(root, 'films', 'holiday.mp4')}"] input`).check();
+    await page.click('#large-delete');
+    await page.waitForSelector('dialog.confirm[open]');
+    assert.equal(await page.textContent('#confirm-title'), 'Delete 1 file?');
+    await page.click('#confirm-delete');
+    await page.waitForSelector('.outcome');
+    assert.equal(existsSync(join(root, 'films', 'holiday.mp4')), false);
+    assert.equal(existsSync(join(root, 'images', 'disk.iso')), true);
+    assert.deepEqual(await shown(page), [['Disk images and virtual disks', [join(root, 'images', 'disk.iso')]]]);
+    assert.deepEqual(problems, []);
+    await close();
+});
+
+test('duplicates: only identical files are grouped, and one copy always stays', { skip, timeout: 120000 }, async (t) => {
+    const { root, page, problems, close } = await launch(t);
+    const same = randomBytes(MiB + 300000);
+    for (const name of ['a/one.mp4', 'b/two.mp4', 'c/three.mp4'])
+        write(join(root, name), same);
+    // Same size and the same first 128 KiB, another last byte: no copy.
+    const trap = Buffer.from(same);
+    trap[trap.length - 1] ^= 1;
+    write(join(root, 'd', 'trap.mp4'), trap);
+
+    await search(page, 'dupes', root);
+    const groups = await page.$$eval('.dup-group', (list) => list.map((group) =>
+        [...group.querySelectorAll('.found-file')].map((row) => row.dataset.path).sort()));
+    assert.deepEqual(groups, [['a/one.mp4', 'b/two.mp4', 'c/three.mp4'].map((name) => join(root, name))]);
+
+    // Every copy but one ticked: the one left cannot be ticked too.
+    await page.click('#keep-first-all');
+    const boxes = await page.$$eval('.dup-group .found-file input', (inputs) =>
+        inputs.map((input) => (input.checked ? 'ticked' : input.disabled ? 'stays' : 'free')));
+    assert.deepEqual(boxes.slice().sort(), ['stays', 'ticked', 'ticked']);
+    await page.screenshot({ path: join(shots, 'app-files-dupes.png') });
+
+    await page.click('#dupes-delete');
+    await page.waitForSelector('dialog.confirm[open]');
+    await page.click('#confirm-delete');
+    await page.waitForSelector('.screen.files-empty, .outcome');
+    const left = ['a/one.mp4', 'b/two.mp4', 'c/three.mp4'].filter((name) => existsSync(join(root, name)));
+    assert.equal(left.length, 1, `one copy stays: ${left}`);
+    assert.equal(existsSync(join(root, 'd', 'trap.mp4')), true);
+    assert.deepEqual(problems, []);
+    await close();
+});
