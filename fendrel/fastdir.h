@@ -75,6 +75,9 @@ public:
     std::uint64_t lastWrite = 0;   // FILETIME when opened
 
 private:
+    // One read of the system: the count, 0 at the end, -1 on an error.
+    std::int64_t ReadSome(void* buffer, std::size_t size);
+
     std::intptr_t m_handle = -1;
     bool m_open = false;
 };

@@ -2,6 +2,7 @@
 // then one fstatat per entry relative to the open folder, so no path is
 // built for the system call. SHA-512 through OpenSSL's EVP interface.
 #include "../fastdir.h"
+#include "../sha512state.h"
 
 #include "../logger.h"
 #include "../utils.h"
@@ -204,61 +205,34 @@ FileReader::~FileReader() {
         close(static_cast<int>(m_handle));
 }
 
-std::int64_t FileReader::Read(void* buffer, std::size_t want) {
-    if (!m_open)
-        return -1;
-    std::size_t got = 0;
-    while (got < want) {
-        const ssize_t part = read(static_cast<int>(m_handle), static_cast<char*>(buffer) + got, want - got);
-        if (part < 0) {
-            if (errno == EINTR)
-                continue;
-            return -1;
-        }
-        if (part == 0)
-            break;
-        got += static_cast<std::size_t>(part);
+std::int64_t FileReader::ReadSome(void* buffer, std::size_t want) {
+    for (;;) {
+        const ssize_t part = read(static_cast<int>(m_handle), buffer, want);
+        if (part >= 0 || errno != EINTR)
+            return part;
     }
-    return static_cast<std::int64_t>(got);
 }
 
-Digest Sha512(const std::wstring& path, std::uint64_t limit, const std::function<void()>& between) {
-    Digest digest;
-    FileReader file(path);
-    if (!file.IsOpen())
-        return digest;
-    digest.id = file.id;
-    digest.size = file.size;
-    digest.lastWrite = file.lastWrite;
+struct Sha512State::Impl {
+    std::unique_ptr<EVP_MD_CTX, void (*)(EVP_MD_CTX*)> context{EVP_MD_CTX_new(), EVP_MD_CTX_free};
+};
 
-    thread_local std::unique_ptr<unsigned char[]> buffer(new unsigned char[1048576]);
-    std::unique_ptr<EVP_MD_CTX, void (*)(EVP_MD_CTX*)> context(EVP_MD_CTX_new(), EVP_MD_CTX_free);
-    bool ok = context && EVP_DigestInit_ex(context.get(), EVP_sha512(), nullptr) == 1;
-    std::uint64_t left = limit;
-    while (ok) {
-        std::size_t want = 1048576;
-        if (limit != 0 && left < want)
-            want = static_cast<std::size_t>(left);
-        if (want == 0)
-            break;
-        const std::int64_t got = file.Read(buffer.get(), want);
-        if (got <= 0) {
-            ok = got == 0;
-            break;
-        }
-        ok = EVP_DigestUpdate(context.get(), buffer.get(), static_cast<std::size_t>(got)) == 1;
-        if (limit != 0)
-            left -= static_cast<std::uint64_t>(got);
-        else if (between)
-            between();
-    }
-    if (!ok)
-        return digest;
+Sha512State::Sha512State() : m_impl(std::make_unique<Impl>()) {
+    m_ok = m_impl->context && EVP_DigestInit_ex(m_impl->context.get(), EVP_sha512(), nullptr) == 1;
+}
+
+Sha512State::~Sha512State() = default;
+
+bool Sha512State::Update(const void* data, std::size_t size) {
+    return m_ok && EVP_DigestUpdate(m_impl->context.get(), data, size) == 1;
+}
+
+std::vector<std::uint8_t> Sha512State::Finish() {
     unsigned char out[EVP_MAX_MD_SIZE];
     unsigned int length = 0;
-    if (EVP_DigestFinal_ex(context.get(), out, &length) == 1)
-        digest.bytes.assign(out, out + length);
-    return digest;
+    if (!m_ok || EVP_DigestFinal_ex(m_impl->context.get(), out, &length) != 1)
+        return {};
+    return std::vector<std::uint8_t>(out, out + length);
 }
 
 }  // namespace FastDir

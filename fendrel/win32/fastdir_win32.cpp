@@ -3,6 +3,7 @@
 // 64 KiB per-thread buffer; long "\\?\" forms reach past MAX_PATH. SHA-512
 // through CNG, the algorithm opened once per process.
 #include "../fastdir.h"
+#include "../sha512state.h"
 
 #include "../logger.h"
 
@@ -213,20 +214,12 @@ FileReader::~FileReader() {
         CloseHandle(reinterpret_cast<HANDLE>(m_handle));
 }
 
-std::int64_t FileReader::Read(void* buffer, std::size_t want) {
-    if (!m_open)
+std::int64_t FileReader::ReadSome(void* buffer, std::size_t want) {
+    DWORD part = 0;
+    const DWORD ask = static_cast<DWORD>(std::min<std::size_t>(want, 1u << 30));
+    if (!::ReadFile(reinterpret_cast<HANDLE>(m_handle), buffer, ask, &part, nullptr))
         return -1;
-    std::size_t got = 0;
-    while (got < want) {
-        DWORD part = 0;
-        const DWORD ask = static_cast<DWORD>(std::min<std::size_t>(want - got, 1u << 30));
-        if (!::ReadFile(reinterpret_cast<HANDLE>(m_handle), static_cast<char*>(buffer) + got, ask, &part, nullptr))
-            return -1;
-        if (part == 0)
-            break;
-        got += part;
-    }
-    return static_cast<std::int64_t>(got);
+    return part;
 }
 
 namespace {
@@ -256,49 +249,33 @@ const Sha512Provider& Provider() {
 
 }  // namespace
 
-Digest Sha512(const std::wstring& path, std::uint64_t limit, const std::function<void()>& between) {
-    Digest digest;
-    const Sha512Provider& provider = Provider();
-    if (provider.algorithm == nullptr)
-        return digest;
-    FileReader file(path);
-    if (!file.IsOpen())
-        return digest;
-    digest.id = file.id;
-    digest.size = file.size;
-    digest.lastWrite = file.lastWrite;
-
-    thread_local std::unique_ptr<unsigned char[]> buffer(new unsigned char[1048576]);
+struct Sha512State::Impl {
     BCRYPT_HASH_HANDLE hash = nullptr;
-    if (BCryptCreateHash(provider.algorithm, &hash, nullptr, 0, nullptr, 0, 0) != 0)
-        return digest;
-    // The hash object goes on every way out, the stop's exception included.
-    std::unique_ptr<void, NTSTATUS(WINAPI*)(BCRYPT_HASH_HANDLE)> owned(hash, BCryptDestroyHash);
-    bool ok = true;
-    std::uint64_t left = limit;
-    while (ok) {
-        std::size_t want = 1048576;
-        if (limit != 0 && left < want)
-            want = static_cast<std::size_t>(left);
-        if (want == 0)
-            break;
-        const std::int64_t got = file.Read(buffer.get(), want);
-        if (got <= 0) {
-            ok = got == 0;
-            break;
-        }
-        ok = BCryptHashData(hash, buffer.get(), static_cast<ULONG>(got), 0) == 0;
-        if (limit != 0)
-            left -= static_cast<std::uint64_t>(got);
-        else if (between)
-            between();
-    }
-    if (ok) {
-        std::vector<std::uint8_t> out(provider.length);
-        if (BCryptFinishHash(hash, out.data(), static_cast<ULONG>(out.size()), 0) == 0)
-            digest.bytes = std::move(out);
-    }
-    return digest;
+};
+
+Sha512State::Sha512State() : m_impl(std::make_unique<Impl>()) {
+    const Sha512Provider& provider = Provider();
+    m_ok = provider.algorithm != nullptr &&
+           BCryptCreateHash(provider.algorithm, &m_impl->hash, nullptr, 0, nullptr, 0, 0) == 0;
+}
+
+Sha512State::~Sha512State() {
+    if (m_impl->hash != nullptr)
+        BCryptDestroyHash(m_impl->hash);
+}
+
+bool Sha512State::Update(const void* data, std::size_t size) {
+    return m_ok && BCryptHashData(m_impl->hash, static_cast<PUCHAR>(const_cast<void*>(data)),
+                                  static_cast<ULONG>(size), 0) == 0;
+}
+
+std::vector<std::uint8_t> Sha512State::Finish() {
+    if (!m_ok)
+        return {};
+    std::vector<std::uint8_t> out(Provider().length);
+    if (BCryptFinishHash(m_impl->hash, out.data(), static_cast<ULONG>(out.size()), 0) != 0)
+        return {};
+    return out;
 }
 
 }  // namespace FastDir
