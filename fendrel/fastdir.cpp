@@ -23,7 +23,7 @@ std::int64_t FileReader::Read(void* buffer, std::size_t want) {
     return static_cast<std::int64_t>(got);
 }
 
-Digest Sha512(const std::wstring& path, std::uint64_t limit, const std::function<void()>& between) {
+Digest Sha512(const std::wstring& path, std::uint64_t limit, const std::function<bool()>& between) {
     Digest digest;
     FileReader file(path);
     if (!file.IsOpen())
@@ -50,8 +50,8 @@ Digest Sha512(const std::wstring& path, std::uint64_t limit, const std::function
         ok = hash.Update(buffer.get(), static_cast<std::size_t>(got));
         if (limit != 0)
             left -= static_cast<std::uint64_t>(got);
-        else if (between)
-            between();
+        else if (between && !between())
+            ok = false;
     }
     if (ok)
         digest.bytes = hash.Finish();

@@ -37,9 +37,11 @@ struct Entry {
     bool IsDirectory() const { return (attributes & kAttrDirectory) != 0; }
 };
 
-// Calls visit for every entry of `folder` except "." and "..". False, with
-// nothing visited, when the folder cannot be opened.
-FENDREL_API bool List(const std::wstring& folder, const std::function<void(const Entry&)>& visit);
+// Calls visit for every entry of `folder` except "." and "..", until visit
+// answers false. False, with nothing visited, when the folder cannot be
+// opened. Callbacks must not throw: an exception may not cross this
+// library's boundary on every system.
+FENDREL_API bool List(const std::wstring& folder, const std::function<bool(const Entry&)>& visit);
 
 // The queue a walk of `path` belongs to: one per disk. Windows: the drive
 // letter, the server of a UNC path, else the volume path; Linux: the device.
@@ -90,7 +92,7 @@ struct Digest {
 };
 
 // SHA-512 of the first `limit` bytes of the file (0: all of it). `between`
-// runs between reads of a whole file and may throw to abandon the read.
-FENDREL_API Digest Sha512(const std::wstring& path, std::uint64_t limit, const std::function<void()>& between);
+// runs between reads of a whole file; false abandons the read (no digest).
+FENDREL_API Digest Sha512(const std::wstring& path, std::uint64_t limit, const std::function<bool()>& between);
 
 }  // namespace FastDir

@@ -108,7 +108,7 @@ std::string Joined(const std::string& folder, const std::string& name) {
 
 }  // namespace
 
-bool List(const std::wstring& folder, const std::function<void(const Entry&)>& visit) {
+bool List(const std::wstring& folder, const std::function<bool(const Entry&)>& visit) {
     const std::string path = Utils::utf16ToUtf8(folder);
     const int dir = OpenAnyLength(path.empty() ? "/" : path, O_RDONLY | O_DIRECTORY | O_CLOEXEC);
     if (dir < 0)
@@ -118,14 +118,14 @@ bool List(const std::wstring& folder, const std::function<void(const Entry&)>& v
 
     thread_local std::unique_ptr<char[]> buffer(new char[65536]);
     Entry entry;
-    for (;;) {
+    for (bool going = true; going;) {
         const long read = syscall(SYS_getdents64, dir, buffer.get(), 65536);
         if (read <= 0) {
             if (read < 0)
                 Logger_DebugF("fendrel/fastdir", __LINE__, "reading %s stopped: %s", path.c_str(), std::strerror(errno));
             break;
         }
-        for (long offset = 0; offset < read;) {
+        for (long offset = 0; going && offset < read;) {
             const auto* record = reinterpret_cast<const LinuxDirent64*>(buffer.get() + offset);
             offset += record->d_reclen;
             const char* name = record->d_name;
@@ -169,7 +169,7 @@ bool List(const std::wstring& folder, const std::function<void(const Entry&)>& v
             } else {
                 continue;  // sockets, pipes, devices: not files to measure
             }
-            visit(entry);
+            going = visit(entry);
         }
     }
     close(dir);

@@ -121,7 +121,7 @@ std::uint64_t FromLarge(const LARGE_INTEGER& value) {
 
 }  // namespace
 
-bool List(const std::wstring& folder, const std::function<void(const Entry&)>& visit) {
+bool List(const std::wstring& folder, const std::function<bool(const Entry&)>& visit) {
     const NtFunctions& nt = Nt();
     if (nt.open == nullptr)
         return false;
@@ -140,7 +140,7 @@ bool List(const std::wstring& folder, const std::function<void(const Entry&)>& v
     thread_local std::unique_ptr<unsigned char[]> buffer(new unsigned char[65536]);
     Entry entry;
     bool restart = true;
-    for (;;) {
+    for (bool going = true; going;) {
         const LONG status = nt.query(handle, nullptr, nullptr, nullptr, &io, buffer.get(), 65536,
                                      2 /* FileFullDirectoryInformation */, FALSE, nullptr, restart ? TRUE : FALSE);
         restart = false;
@@ -166,9 +166,9 @@ bool List(const std::wstring& folder, const std::function<void(const Entry&)>& v
                     if (!(low == INVALID_FILE_SIZE && GetLastError() != NO_ERROR))
                         entry.physicalSize = (static_cast<std::uint64_t>(high) << 32) | low;
                 }
-                visit(entry);
+                going = visit(entry);
             }
-            if (info->NextEntryOffset == 0)
+            if (!going || info->NextEntryOffset == 0)
                 break;
             at += info->NextEntryOffset;
         }

@@ -9,6 +9,7 @@
 
 #include <algorithm>
 #include <cwctype>
+#include <exception>
 #include <stdexcept>
 
 namespace Trova {
@@ -247,57 +248,73 @@ void ExtensionScanner::Walk(ItemQueue& queue, ExtensionMode mode) {
 
 void ExtensionScanner::ListFolder(ItemQueue& queue, CItem& folder, ExtensionMode mode) {
     const std::wstring path = folder.Path();
+    // The queue's stop leaves by an exception, which must not cross the
+    // listing (another library): it is kept and thrown again after it.
+    std::exception_ptr stopped;
     const bool listed = FastDir::List(path, [&](const FastDir::Entry& entry) {
-        if (!entry.IsDirectory()) {
-            if ((entry.attributes & FastDir::kAttrHidden) != 0)
-                return;  // hidden, or hidden and system
-            if ((entry.attributes & FastDir::kAttrReparsePoint) != 0 && entry.reparseTag == FastDir::kTagSymlink)
-                return;  // a link to a file: its target is counted where it lives
-            if (m_settings.minimumSize != 0 && entry.logicalSize < m_settings.minimumSize)
-                return;
-            queue.WaitIfSuspended();
-            for (CItem* up = &folder; up != nullptr; up = up->parent) {
-                up->folder->files.fetch_add(1);
-                up->physicalSize.fetch_add(entry.physicalSize);
-                up->logicalSize.fetch_add(entry.logicalSize);
-            }
-            auto file = std::make_unique<CItem>(CItem::kFile, entry.name, &folder);
-            file->physicalSize = entry.physicalSize;
-            file->logicalSize = entry.logicalSize;
-            file->lastWrite = entry.lastWrite;
-            file->attributes = entry.attributes;
-            CItem* added = folder.Adopt(std::move(file));
-            m_rules->OnFile(*added, mode, m_digest);
-            return;
+        try {
+            AddEntry(queue, folder, path, entry, mode);
+            return true;
+        } catch (...) {
+            stopped = std::current_exception();
+            return false;
         }
-        if ((entry.attributes & kHiddenSystem) == kHiddenSystem)
-            return;  // protected folders are never entered
-        std::wstring childPath = path;
-        if (childPath.empty() || childPath.back() != fendrel::kPathSep)
-            childPath += fendrel::kPathSep;
-        childPath += entry.name;
-        for (const std::wstring& white : m_settings.whiteFolders) {
-            if (SameFolder(white, childPath))
-                return;
-        }
-        for (CItem* up = &folder; up != nullptr; up = up->parent)
-            up->folder->folders.fetch_add(1);
-        auto child = std::make_unique<CItem>(CItem::kDirectory, entry.name, &folder);
-        child->lastWrite = entry.lastWrite;
-        child->attributes = entry.attributes;
-        CItem* added = folder.Adopt(std::move(child));
-        if (IsFolderLink(entry)) {
-            added->MarkDone();  // an item, never walked: it leads elsewhere
-            return;
-        }
-        for (CItem* up = added; up != nullptr; up = up->parent) {
-            if (up->folder->pending.fetch_add(1) == 0)
-                up->folder->scanStart = CItem::NowSeconds();
-        }
-        queue.Push(added);
     });
+    if (stopped)
+        std::rethrow_exception(stopped);
     if (!listed)
         Logger_DebugF(kSource, __LINE__, "cannot list %s", Utils::utf16ToUtf8(path).c_str());
+}
+
+void ExtensionScanner::AddEntry(ItemQueue& queue, CItem& folder, const std::wstring& path,
+                                const FastDir::Entry& entry, ExtensionMode mode) {
+    if (!entry.IsDirectory()) {
+        if ((entry.attributes & FastDir::kAttrHidden) != 0)
+            return;  // hidden, or hidden and system
+        if ((entry.attributes & FastDir::kAttrReparsePoint) != 0 && entry.reparseTag == FastDir::kTagSymlink)
+            return;  // a link to a file: its target is counted where it lives
+        if (m_settings.minimumSize != 0 && entry.logicalSize < m_settings.minimumSize)
+            return;
+        queue.WaitIfSuspended();
+        for (CItem* up = &folder; up != nullptr; up = up->parent) {
+            up->folder->files.fetch_add(1);
+            up->physicalSize.fetch_add(entry.physicalSize);
+            up->logicalSize.fetch_add(entry.logicalSize);
+        }
+        auto file = std::make_unique<CItem>(CItem::kFile, entry.name, &folder);
+        file->physicalSize = entry.physicalSize;
+        file->logicalSize = entry.logicalSize;
+        file->lastWrite = entry.lastWrite;
+        file->attributes = entry.attributes;
+        CItem* added = folder.Adopt(std::move(file));
+        m_rules->OnFile(*added, mode, m_digest);
+        return;
+    }
+    if ((entry.attributes & kHiddenSystem) == kHiddenSystem)
+        return;  // protected folders are never entered
+    std::wstring childPath = path;
+    if (childPath.empty() || childPath.back() != fendrel::kPathSep)
+        childPath += fendrel::kPathSep;
+    childPath += entry.name;
+    for (const std::wstring& white : m_settings.whiteFolders) {
+        if (SameFolder(white, childPath))
+            return;
+    }
+    for (CItem* up = &folder; up != nullptr; up = up->parent)
+        up->folder->folders.fetch_add(1);
+    auto child = std::make_unique<CItem>(CItem::kDirectory, entry.name, &folder);
+    child->lastWrite = entry.lastWrite;
+    child->attributes = entry.attributes;
+    CItem* added = folder.Adopt(std::move(child));
+    if (IsFolderLink(entry)) {
+        added->MarkDone();  // an item, never walked: it leads elsewhere
+        return;
+    }
+    for (CItem* up = added; up != nullptr; up = up->parent) {
+        if (up->folder->pending.fetch_add(1) == 0)
+            up->folder->scanStart = CItem::NowSeconds();
+    }
+    queue.Push(added);
 }
 
 void ExtensionScanner::FinishPending(CItem& item) {

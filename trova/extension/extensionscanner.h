@@ -13,6 +13,8 @@
 #include "trova/extension/citem.h"
 #include "trova/extension/extensioncleanfile.h"
 
+#include "fendrel/fastdir.h"
+
 #include <atomic>
 #include <condition_variable>
 #include <map>
@@ -71,6 +73,8 @@ private:
     void Coordinate(ExtensionMode mode);
     void Walk(ItemQueue& queue, ExtensionMode mode);
     void ListFolder(ItemQueue& queue, CItem& folder, ExtensionMode mode);
+    void AddEntry(ItemQueue& queue, CItem& folder, const std::wstring& path, const FastDir::Entry& entry,
+                  ExtensionMode mode);
     void FinishPending(CItem& item);
     void MarkAllDone(CItem& item);
 

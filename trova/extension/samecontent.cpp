@@ -3,6 +3,7 @@
 #include "fendrel/fastdir.h"
 
 #include <cstring>
+#include <exception>
 #include <memory>
 
 namespace Trova {
@@ -19,7 +20,20 @@ std::vector<std::vector<std::size_t>> ByDigest(const std::vector<ContentCandidat
                                                const std::function<void()>& between) {
     std::vector<std::pair<std::vector<std::uint8_t>, std::size_t>> digests;
     for (std::size_t index : members) {
-        const FastDir::Digest read = FastDir::Sha512(files[index].path, 0, between);
+        // `between` may throw; that must not cross the reading library.
+        std::exception_ptr stopped;
+        const FastDir::Digest read = FastDir::Sha512(files[index].path, 0, [&] {
+            try {
+                if (between)
+                    between();
+                return true;
+            } catch (...) {
+                stopped = std::current_exception();
+                return false;
+            }
+        });
+        if (stopped)
+            std::rethrow_exception(stopped);
         if (!read.bytes.empty() && read.size == files[index].size && read.lastWrite == files[index].lastWrite)
             digests.emplace_back(read.bytes, index);
     }

@@ -35,7 +35,10 @@ std::string Hex(const std::vector<std::uint8_t>& bytes) {
 
 std::map<std::wstring, FastDir::Entry> Listed(const std::wstring& folder) {
     std::map<std::wstring, FastDir::Entry> entries;
-    EXPECT_TRUE(FastDir::List(folder, [&](const FastDir::Entry& entry) { entries[entry.name] = entry; }));
+    EXPECT_TRUE(FastDir::List(folder, [&](const FastDir::Entry& entry) {
+        entries[entry.name] = entry;
+        return true;
+    }));
     return entries;
 }
 
@@ -58,7 +61,14 @@ TEST(FastDir, ListsNamesSizesAndKindsInOneGo) {
     EXPECT_EQ(entries.count(L"Ünïcode.txt"), 1u);
     EXPECT_GT(entries.at(L"five.bin").lastWrite, 116444736000000000ull) << "a FILETIME after 1970";
 
-    EXPECT_FALSE(FastDir::List(dir / L"missing", [](const FastDir::Entry&) { FAIL() << "nothing to visit"; }));
+    EXPECT_FALSE(FastDir::List(dir / L"missing", [](const FastDir::Entry&) {
+        ADD_FAILURE() << "nothing to visit";
+        return true;
+    }));
+    // A visit that answers false ends the listing.
+    int seen = 0;
+    EXPECT_TRUE(FastDir::List(dir.wstr(), [&](const FastDir::Entry&) { return ++seen < 2; }));
+    EXPECT_EQ(seen, 2);
 }
 
 TEST(FastDir, Sha512MatchesThePublishedValueWholeOrHead) {
