@@ -308,7 +308,10 @@ bool wkeViewImpl::StartServer() {
     m_port = m_server->bind_to_any_port("127.0.0.1");
     if (m_port <= 0)
         return false;
-    m_serverThread = std::thread([this] { m_server->listen_after_bind(); });
+    m_serverThread = std::thread([this] {
+        m_server->listen_after_bind();
+        m_serverEnded = true;
+    });
     m_watcher = std::thread([this] { WatchStreams(); });
     return true;
 }
@@ -607,6 +610,10 @@ void wkeViewImpl::Destroy() {
     m_wake.notify_all();
     // From here on, requests waiting for the UI thread get 503.
     ui::DestroyMessageWindow(m_window);
+    // The server ignores a stop that comes before its thread has begun to
+    // listen, and would then listen for ever: wait for that moment first.
+    while (!m_server->is_running() && !m_serverEnded)
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
     m_server->stop();
     LOG_INFO("webview: view on port %d destroyed", m_port);
     if (m_busy > 0) {

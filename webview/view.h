@@ -8,6 +8,7 @@
 #include "values.h"
 #include "wke.h"
 
+#include <atomic>
 #include <chrono>
 #include <condition_variable>
 #include <deque>
@@ -170,6 +171,7 @@ private:
 
     std::unique_ptr<httplib::Server> m_server;
     std::thread m_serverThread;
+    std::atomic<bool> m_serverEnded{false};  // listen returned (or never began)
     std::thread m_watcher;
     int m_port = 0;
     std::string m_token;    // launch token, good for one use
