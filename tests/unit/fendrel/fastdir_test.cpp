@@ -48,7 +48,7 @@ TEST(FastDir, ListsNamesSizesAndKindsInOneGo) {
     testutil::WriteBytes(dir.path() / "five.bin", "12345");
     testutil::WriteBytes(dir.path() / "big.dat", std::string(70000, 'b'));
     fs::create_directories(dir.path() / "folder" / "inner");
-    testutil::WriteBytes(dir.path() / L"Ünïcode.txt", "u");  // wide: a narrow name is the code page on Windows
+    testutil::WriteBytes(dir.path() / fs::u8path("Ünïcode.txt"), "u");  // UTF-8 on both systems
 
     const auto entries = Listed(dir.wstr());
     ASSERT_EQ(entries.size(), 5u) << "no \".\" or \"..\"";
