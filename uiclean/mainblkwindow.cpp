@@ -13,6 +13,7 @@
 #include "fendrel/utils.h"
 
 #include <cstdio>
+#include <functional>
 #include <stdexcept>
 #include <thread>
 
@@ -143,69 +144,146 @@ jsValue WKE_CALL ExportBcu(jsExecState es, void* param) {
     return g_wke.jsNull();
 }
 
-jsValue WKE_CALL MoverInit(jsExecState es, void*) {
-    Unavailable("moverInit");
+// The window's mover, or null with one log line when the page has not
+// called moverInit yet.
+std::shared_ptr<Trova::MoverManager> MoverOf(MainBlkWindow* self, const char* function) {
+    auto mover = self->Mover();
+    if (!mover)
+        Logger_WarnF(kSource, __LINE__, "%s before moverInit: there is no folder mover yet", function);
+    return mover;
+}
+
+jsValue WKE_CALL MoverInit(jsExecState es, void* param) {
+    MainBlkWindow* self = Self(param);
+    const std::wstring name = ArgWide(es, 0);
+    const std::wstring prefix = ArgWide(es, 1);
+    auto mover = std::make_shared<Trova::MoverManager>(self->window, name);
+    {
+        // Init finishes unfinished steps it finds recorded: never while one runs.
+        std::unique_lock<std::mutex> lock(self->MoverMutex(), std::try_to_lock);
+        if (!lock.owns_lock()) {
+            Logger_WarnF(kSource, __LINE__, "moverInit while a folder is being moved: the mover stays as it is");
+            return g_wke.jsNull();
+        }
+        mover->Init(prefix);
+    }
+    self->SetMover(std::move(mover));
     return g_wke.jsNull();
 }
 
-// The mover's asynchronous functions answer their callback with a failure.
+struct KnownFolderRow {
+    std::int32_t id;
+    std::wstring name;
+    bool isMoved;
+    std::wstring path;
+    std::uint64_t size;
+};
+
 jsValue WKE_CALL MoverGetKnownFoldersInfo(jsExecState es, void* param) {
-    Unavailable("moverGetKnownFoldersInfo");
     MainBlkWindow* self = Self(param);
     const std::string callback = ArgText(es, 0);
-    RunWorker(self, [] {}, [self, callback] {
-        self->CallPage(callback, [](jsExecState global) { return std::vector<jsValue>{g_wke.jsEmptyArray(global)}; });
-    });
+    auto mover = MoverOf(self, "moverGetKnownFoldersInfo");
+    auto rows = std::make_shared<std::vector<KnownFolderRow>>();
+    RunWorker(
+        self,
+        [self, mover, rows] {
+            if (!mover)
+                return;
+            std::lock_guard<std::mutex> lock(self->MoverMutex());
+            mover->RefreshAll();
+            for (const Trova::KnownFolderInfo& info : Trova::KnownFolderInfo::Table()) {
+                std::wstring name = info.DisplayName();
+                rows->push_back({info.id, name.empty() ? std::wstring(info.name) : name, info.isMoved != 0,
+                                 info.path, info.size});
+            }
+        },
+        [self, callback, rows] {
+            self->CallPage(callback, [&](jsExecState global) {
+                jsValue list = g_wke.jsEmptyArray(global);
+                int index = 0;
+                for (const KnownFolderRow& row : *rows) {
+                    jsValue entry = g_wke.jsEmptyObject(global);
+                    g_wke.jsSet(global, entry, "id", g_wke.jsInt(row.id));
+                    g_wke.jsSet(global, entry, "name", Wide(global, row.name));
+                    g_wke.jsSet(global, entry, "isMoved", g_wke.jsBoolean(row.isMoved));
+                    g_wke.jsSet(global, entry, "path", Wide(global, row.path));
+                    g_wke.jsSet(global, entry, "size", Wide(global, std::to_wstring(row.size)));
+                    g_wke.jsSetAt(global, list, index++, entry);
+                }
+                return std::vector<jsValue>{list};
+            });
+        });
     return g_wke.jsNull();
 }
 
-jsValue MoverCodeCallback(jsExecState es, void* param, const char* function, const char* callback) {
-    Unavailable(function);
-    MainBlkWindow* self = Self(param);
-    const int tag = ArgInt(es, 1);
-    RunWorker(self, [] {}, [self, callback, tag] {
-        self->CallPage(callback, [&](jsExecState) {
-            return std::vector<jsValue>{g_wke.jsInt(nativewin::NotSupportedError()), g_wke.jsInt(tag)};
-        });
-    });
-    return g_wke.jsNull();
-}
+// A mover operation on a worker, its 32-bit result handed to the callback
+// as a code with the tag, or as a boolean with or without the tag.
+enum class MoverAnswer { Code, TaggedBool, Bool };
 
-jsValue MoverBoolCallback(jsExecState es, void* param, const char* function, const char* callback, bool tagged) {
-    Unavailable(function);
+jsValue RunMover(jsExecState es, void* param, const char* function, const char* callback, MoverAnswer answer,
+                 std::function<std::int32_t(Trova::MoverManager&)> operation) {
     MainBlkWindow* self = Self(param);
-    const int tag = ArgInt(es, 1);
-    RunWorker(self, [] {}, [self, callback, tag, tagged] {
-        self->CallPage(callback, [&](jsExecState) {
-            return tagged ? std::vector<jsValue>{g_wke.jsFalse(), g_wke.jsInt(tag)} : std::vector<jsValue>{g_wke.jsFalse()};
+    const int tag = answer == MoverAnswer::Bool ? 0 : ArgInt(es, 1);
+    auto mover = MoverOf(self, function);
+    // A failure for the page when there is no mover: a code no operation gives.
+    auto result = std::make_shared<std::int32_t>(answer == MoverAnswer::Code ? Trova::kMoverRefused : 0);
+    RunWorker(
+        self,
+        [self, mover, result, operation] {
+            if (!mover)
+                return;
+            std::lock_guard<std::mutex> lock(self->MoverMutex());
+            *result = operation(*mover);
+        },
+        [self, callback, tag, result, answer] {
+            self->CallPage(callback, [&](jsExecState) {
+                switch (answer) {
+                case MoverAnswer::Code:
+                    return std::vector<jsValue>{g_wke.jsInt(*result), g_wke.jsInt(tag)};
+                case MoverAnswer::TaggedBool:
+                    return std::vector<jsValue>{g_wke.jsBoolean(*result != 0), g_wke.jsInt(tag)};
+                case MoverAnswer::Bool:
+                    break;
+                }
+                return std::vector<jsValue>{g_wke.jsBoolean(*result != 0)};
+            });
         });
-    });
     return g_wke.jsNull();
 }
 
 jsValue WKE_CALL MoverMoveKnownFolder(jsExecState es, void* param) {
-    return MoverCodeCallback(es, param, "moverMoveKnownFolder", "moverMoveKnownFolderCbk");
+    const int id = ArgInt(es, 0);
+    return RunMover(es, param, "moverMoveKnownFolder", "moverMoveKnownFolderCbk", MoverAnswer::Code,
+                    [id](Trova::MoverManager& mover) { return mover.MoveKnownFolder(id); });
 }
 
 jsValue WKE_CALL MoverRestoreKnownFolder(jsExecState es, void* param) {
-    return MoverCodeCallback(es, param, "moverRestoreKnownFolder", "moverRestoreKnownFolderCbk");
+    const int id = ArgInt(es, 0);
+    return RunMover(es, param, "moverRestoreKnownFolder", "moverRestoreKnownFolderCbk", MoverAnswer::Code,
+                    [id](Trova::MoverManager& mover) { return mover.RestoreKnownFolder(id); });
 }
 
-jsValue WKE_CALL MoverIsAppFolderMoved(jsExecState es, void*) {
-    Unavailable("moverIsAppFolderMoved");
-    return g_wke.jsFalse();
+jsValue WKE_CALL MoverIsAppFolderMoved(jsExecState es, void* param) {
+    auto mover = MoverOf(Self(param), "moverIsAppFolderMoved");
+    return g_wke.jsBoolean(mover && mover->IsAppFolderMoved(ArgWide(es, 0)));
 }
 
 jsValue WKE_CALL MoverMoveAppFolder(jsExecState es, void* param) {
-    return MoverBoolCallback(es, param, "moverMoveAppFolder", "moverMoveAppFolderCbk", true);
+    const std::wstring path = ArgWide(es, 0);
+    return RunMover(es, param, "moverMoveAppFolder", "moverMoveAppFolderCbk", MoverAnswer::TaggedBool,
+                    [path](Trova::MoverManager& mover) { return mover.MoveAppFolder(path); });
 }
 
 jsValue WKE_CALL MoverRestoreAppFolder(jsExecState es, void* param) {
-    return MoverBoolCallback(es, param, "moverRestoreAppFolder", "moverRestoreAppFolderCbk", true);
+    const std::wstring path = ArgWide(es, 0);
+    return RunMover(es, param, "moverRestoreAppFolder", "moverRestoreAppFolderCbk", MoverAnswer::TaggedBool,
+                    [path](Trova::MoverManager& mover) { return mover.RestoreAppFolder(path); });
 }
 
 jsValue WKE_CALL MoverChangeRoot(jsExecState es, void* param) {
-    return MoverBoolCallback(es, param, "moverChangeRoot", "moverChangeRootCbk", false);
+    const std::wstring prefix = ArgWide(es, 0);
+    return RunMover(es, param, "moverChangeRoot", "moverChangeRootCbk", MoverAnswer::Bool,
+                    [prefix](Trova::MoverManager& mover) { return mover.ChangeRoot(prefix); });
 }
 
 jsValue WKE_CALL GetIconBuffer(jsExecState es, void*) {
@@ -253,6 +331,16 @@ MainBlkWindow::MainBlkWindow(HWND parentWindow, std::intptr_t unused, const std:
 MainBlkWindow::~MainBlkWindow() {
     std::unique_lock<std::mutex> lock(m_workersMutex);
     m_workersDone.wait(lock, [this] { return m_workers == 0; });
+}
+
+std::shared_ptr<Trova::MoverManager> MainBlkWindow::Mover() const {
+    std::lock_guard<std::mutex> lock(m_moverMutex);
+    return m_mover;
+}
+
+void MainBlkWindow::SetMover(std::shared_ptr<Trova::MoverManager> mover) {
+    std::lock_guard<std::mutex> lock(m_moverMutex);
+    m_mover = std::move(mover);
 }
 
 void MainBlkWindow::WorkerStarted() {

@@ -7,6 +7,7 @@
 #include "host/basewindow.h"
 #include "trova/clean/cacheclean.h"
 #include "trova/extension/extensionscanner.h"
+#include "trova/mover/movermanager.h"
 #include "uiclean/enginecallbacks.h"
 
 #include <array>
@@ -41,6 +42,13 @@ public:
     static jsValue WKE_CALL ExtensionScanStart(jsExecState es, void* param);
     static jsValue WKE_CALL ExtensionScanStop(jsExecState es, void* param);
 
+    // The folder mover, null until the page's first moverInit. Workers hold
+    // their own reference, so a second moverInit cannot pull it from under them.
+    std::shared_ptr<Trova::MoverManager> Mover() const;
+    void SetMover(std::shared_ptr<Trova::MoverManager> mover);
+    // Mover operations run one at a time: they share one record file.
+    std::mutex& MoverMutex() { return m_moverRunMutex; }
+
     // Counts a worker of this window in and out; the destructor waits for none.
     void WorkerStarted();
     void WorkerEnded();
@@ -63,6 +71,9 @@ private:
 
     // Scans run one at a time; a second start waits for the first.
     std::mutex m_scanMutex;
+    std::shared_ptr<Trova::MoverManager> m_mover;
+    mutable std::mutex m_moverMutex;
+    std::mutex m_moverRunMutex;
     std::mutex m_workersMutex;
     std::condition_variable m_workersDone;
     int m_workers = 0;
