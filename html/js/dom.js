@@ -37,6 +37,9 @@ const paths = {
     copies: 'M8 8h11v13H8zM5 16V3h11',
     trash: 'M4 7h16M10 11v6M14 11v6M6 7l1 13h10l1-13M9 7V4h6v3',
     close: 'M6 6l12 12M18 6L6 18',
+    move: 'M4 12h13M13 7l5 5-5 5M20 5v14',
+    restore: 'M20 12H7M11 7l-5 5 5 5M4 5v14',
+    link: 'M10 14a4 4 0 0 0 5.66 0l3-3a4 4 0 0 0-5.66-5.66l-1 1M14 10a4 4 0 0 0-5.66 0l-3 3a4 4 0 0 0 5.66 5.66l1-1',
 };
 
 export function icon(name, className = 'icon') {

@@ -6,9 +6,10 @@ import { call } from './host.js';
 import { currentLanguage, languageForId, languageForTag, languages, setLanguage, setProduct, t } from './i18n.js';
 import { junk } from './junk.js';
 import { large, dupes } from './files.js';
+import { mover } from './mover.js';
 import * as stage from './stage.js';
 
-const views = [junk, large, dupes];
+const views = [junk, large, dupes, mover];
 
 function viewOf(id) {
     return views.find((view) => view.id === id) ?? junk;

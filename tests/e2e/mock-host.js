@@ -18,6 +18,18 @@
 //   throwFiles   paths whose deleteFile fails in the web view (throws)
 //   pickedDir    what selectDir answers ('' for a cancelled dialog)
 //   badOpen      openDirAndSelectFile answers false
+// and for moving folders:
+//   knownFolders what moverGetKnownFoldersInfo starts from: [{ id, name, isMoved, path, size }]
+//   moveCodes    { id: code } a known-folder move answers instead of doing it
+//   restoreCodes { id: code } the same for bringing one back
+//   holdMover    each mover answer waits for __mock.releaseMover()
+//   movedApps    { source: new place } moved program folders the record already lists
+//   appFails     program folders whose move or restore answers false
+//   rootFails    moverChangeRoot answers false
+//   recordOn     prefixes whose root folder holds the mover's record already
+//   (window.__mock.config changes any of these while the page runs)
+//   missing      paths pathFileExists denies
+//   noMover      the program has no mover functions
 // window.__mock.calls records every host call with its arguments.
 (() => {
     'use strict';
@@ -39,6 +51,23 @@
         throwFiles: [],
         pickedDir: 'D:\\Photos',
         badOpen: false,
+        knownFolders: [
+            { id: 0, name: 'Downloads', isMoved: false, path: 'C:\\Users\\Ann\\Downloads', size: '5368709120' },
+            { id: 1, name: 'Videos', isMoved: false, path: 'C:\\Users\\Ann\\Videos', size: '21474836480' },
+            { id: 2, name: 'Music', isMoved: false, path: 'C:\\Users\\Ann\\Music', size: '3221225472' },
+            { id: 3, name: 'Pictures', isMoved: false, path: 'C:\\Users\\Ann\\Pictures', size: '9663676416' },
+            { id: 4, name: 'Documents', isMoved: false, path: 'C:\\Users\\Ann\\Documents', size: '1288490188' },
+            { id: 5, name: 'Desktop', isMoved: false, path: 'C:\\Users\\Ann\\Desktop', size: '734003200' },
+        ],
+        moveCodes: {},
+        restoreCodes: {},
+        holdMover: false,
+        movedApps: {},
+        appFails: [],
+        rootFails: false,
+        recordOn: [],
+        missing: [],
+        noMover: false,
         tick: 10,
         ...(window.__mockConfig || {}),
     };
@@ -272,6 +301,115 @@
             searches[state.index] = null;
     }
 
+
+    // The folder mover: a table of known folders, a record of moved
+    // program folders kept as the program keeps its mover.ini, and answers
+    // through the fixed callback names with the page's tag.
+    const englishNames = ['Downloads', 'Videos', 'Music', 'Pictures', 'Documents', 'Desktop'];
+    const knownFolders = config.knownFolders.map((folder) => ({ ...folder }));
+    // Where each folder lives when it is not moved, by id.
+    const homes = Object.fromEntries(knownFolders.map((folder) =>
+        [folder.id, folder.isMoved ? `C:\\Users\\Ann\\${englishNames[folder.id]}` : folder.path]));
+    const movedApps = new Map(Object.entries(config.movedApps));
+    const pendingMover = [];
+    let moverName = null;
+    let moverPrefix = null;
+    let clock = 1700000000000;
+    const moverRoot = () => `${moverPrefix}${moverName}`;
+
+    function moverAnswer(answer) {
+        if (config.holdMover)
+            pendingMover.push(answer);
+        else
+            setTimeout(answer, config.tick);
+    }
+    function recordText() {
+        const lines = ['[MovedAppFolder]', ...[...movedApps].map(([from, to]) => `${from}=${to}`), '[MovedKnownFolder]'];
+        for (const folder of knownFolders) {
+            if (folder.isMoved)
+                lines.push(`${englishNames[folder.id]}=${folder.path}`);
+        }
+        return lines.join('\r\n') + '\r\n';
+    }
+    const moverHost = {
+        moverInit(name, prefix) {
+            moverName = String(name);
+            moverPrefix = String(prefix);
+            return null;
+        },
+        moverGetKnownFoldersInfo(callback) {
+            moverAnswer(() => fire(callback, knownFolders.map((folder) => ({ ...folder, size: String(folder.size) }))));
+            return null;
+        },
+        moverMoveKnownFolder(id, tag) {
+            const folder = knownFolders.find((entry) => entry.id === id);
+            const code = config.moveCodes[id] ?? (folder.isMoved ? 8 : 0);
+            // 10: moved, with some old files still in use.
+            if (code === 0 || code === 10) {
+                folder.isMoved = true;
+                folder.path = `${moverRoot()}\\Windows\\${englishNames[id]}`;
+            }
+            moverAnswer(() => fire('moverMoveKnownFolderCbk', code, tag));
+            return null;
+        },
+        moverRestoreKnownFolder(id, tag) {
+            const folder = knownFolders.find((entry) => entry.id === id);
+            const code = config.restoreCodes[id] ?? (folder.isMoved ? 0 : 5);
+            if (code === 0 || code === 10) {
+                folder.isMoved = false;
+                folder.path = homes[id];
+            }
+            moverAnswer(() => fire('moverRestoreKnownFolderCbk', code, tag));
+            return null;
+        },
+        moverIsAppFolderMoved(path) {
+            return movedApps.has(String(path));
+        },
+        moverMoveAppFolder(path, tag) {
+            const ok = !config.appFails.includes(path);
+            if (ok && !movedApps.has(path))
+                movedApps.set(path, `${moverRoot()}\\Apps\\${path.split(/[\\/]/).pop()}_${clock++}`);
+            moverAnswer(() => fire('moverMoveAppFolderCbk', ok, tag));
+            return null;
+        },
+        moverRestoreAppFolder(path, tag) {
+            const ok = movedApps.has(path) && !config.appFails.includes(path);
+            if (ok)
+                movedApps.delete(path);
+            moverAnswer(() => fire('moverRestoreAppFolderCbk', ok, tag));
+            return null;
+        },
+        moverChangeRoot(prefix) {
+            const ok = !config.rootFails;
+            if (ok) {
+                const newRoot = `${prefix}${moverName}`;
+                for (const [from, to] of movedApps)
+                    movedApps.set(from, `${newRoot}\\Apps\\${to.split('\\').pop()}`);
+                for (const folder of knownFolders) {
+                    if (folder.isMoved)
+                        folder.path = `${newRoot}\\Windows\\${englishNames[folder.id]}`;
+                }
+            }
+            moverAnswer(() => fire('moverChangeRootCbk', ok));
+            return null;
+        },
+        pathFileExists(path) {
+            if (config.missing.includes(path))
+                return false;
+            // The record in a root folder right below one of these prefixes.
+            if (/[\\/]mover\.ini$/.test(path)) {
+                return config.recordOn.some((prefix) => path.startsWith(prefix)
+                    && /^[\\/][^\\/]+[\\/]mover\.ini$/.test(path.slice(prefix.length)));
+            }
+            return true;
+        },
+        readBinaryFileSync(path) {
+            if (moverName === null || path !== `${moverRoot()}\\mover.ini`)
+                return new ArrayBuffer(0);
+            return new TextEncoder().encode(recordText()).buffer;
+        },
+    };
+
     const host = {
         getLanguageId() { return languageId; },
         setLanguageId(id) { languageId = Number(id) & 0xffff; return null; },
@@ -343,6 +481,8 @@
         },
     };
 
+    if (!config.noMover)
+        Object.assign(host, moverHost);
     for (const [name, fn] of Object.entries(host)) {
         window[name] = function (...args) {
             record(name, args);
@@ -355,6 +495,11 @@
         // A held scan or search walks on to its end.
         releaseScan() { config.holdScan = false; },
         releaseSearch() { config.holdSearch = false; },
+        // Tests change answers on the way (e.g. the next move's code).
+        config,
+        releaseMover() { pendingMover.shift()?.(); },
+        get pendingMover() { return pendingMover.length; },
+        get movedApps() { return Object.fromEntries(movedApps); },
         get pendingDeletes() { return pendingDeletes.length; },
         get searching() { return searches.map(Boolean); },
     };
