@@ -9,6 +9,7 @@
 #include <chrono>
 #include <filesystem>
 #include <fstream>
+#include <optional>
 #include <string>
 #include <system_error>
 #include <vector>
@@ -71,28 +72,31 @@ inline bool MountTrashPresent() {
     return false;
 }
 
+// Sets (or with nullopt removes) an environment variable for the test's duration.
+class EnvOverride {
+public:
+    EnvOverride(const char* name, const std::optional<std::string>& value) : m_name(name) {
+        if (const char* old = std::getenv(name))
+            m_old = old;
+        value ? setenv(name, value->c_str(), 1) : unsetenv(name);
+    }
+    ~EnvOverride() { m_old ? setenv(m_name, m_old->c_str(), 1) : unsetenv(m_name); }
+    EnvOverride(const EnvOverride&) = delete;
+    EnvOverride& operator=(const EnvOverride&) = delete;
+
+private:
+    const char* m_name;
+    std::optional<std::string> m_old;
+};
+
 // Points $XDG_DATA_HOME at a temporary folder for the test's duration.
 class TrashHome {
 public:
-    TrashHome() {
-        const char* old = std::getenv("XDG_DATA_HOME");
-        m_had = old != nullptr;
-        if (m_had)
-            m_old = old;
-        setenv("XDG_DATA_HOME", m_dir.path().c_str(), 1);
-    }
-    ~TrashHome() {
-        if (m_had)
-            setenv("XDG_DATA_HOME", m_old.c_str(), 1);
-        else
-            unsetenv("XDG_DATA_HOME");
-    }
     std::filesystem::path Trash() const { return m_dir.path() / "Trash"; }
 
 private:
     TempDir m_dir;
-    bool m_had = false;
-    std::string m_old;
+    EnvOverride m_data{"XDG_DATA_HOME", m_dir.path().string()};
 };
 #endif
 

@@ -148,21 +148,7 @@ std::int64_t NowMs() {
 }
 
 
-class EnvOverride {
-public:
-    EnvOverride(const char* name, const std::optional<std::string>& value) : m_name(name) {
-        if (const char* old = std::getenv(name))
-            m_old = old;
-        value ? setenv(name, value->c_str(), 1) : unsetenv(name);
-    }
-    ~EnvOverride() { m_old ? setenv(m_name, m_old->c_str(), 1) : unsetenv(m_name); }
-    EnvOverride(const EnvOverride&) = delete;
-    EnvOverride& operator=(const EnvOverride&) = delete;
-
-private:
-    const char* m_name;
-    std::optional<std::string> m_old;
-};
+using testutil::EnvOverride;
 
 // A throwaway home with its own XDG configuration, a "drive" for the root
 // and the six user folders at their defaults.
