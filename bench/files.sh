@@ -21,7 +21,7 @@ bigfiles=${BENCH_BIG_FILES:-200000}
 small=${BENCH_SMALL_FILES:-20000}
 large=${BENCH_LARGE_FILES:-700}
 
-for tool in fdupes jdupes rdfind hyperfine; do
+for tool in fdupes jdupes rdfind hyperfine; do  # and /usr/bin/time (package time) for memory
     command -v $tool >/dev/null || { echo "bench: $tool is missing (scripts/install-deps)" >&2; exit 1; }
 done
 cmake --build "$dir" -j2 --target clean-cli
@@ -147,10 +147,12 @@ hyperfine --style basic --warmup 2 --runs "$runs" --export-json "$json" \
     -n jdupes "jdupes -q -r -X size+=:1048577 $duptree" \
     -n rdfind "rdfind -minsize 1048577 -outputname $groups/timed.txt $duptree" >/dev/null
 
-peak() {  # peak resident memory of one run, KiB
-    python3 -c 'import resource, subprocess, sys
-subprocess.run(sys.argv[1:], stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
-print(resource.getrusage(resource.RUSAGE_CHILDREN).ru_maxrss)' "$@"
+peak() {  # peak resident memory of one run, KiB (GNU time; python's own would count in a fork)
+    if [ -x /usr/bin/time ]; then
+        /usr/bin/time -f %M "$@" 2>&1 >/dev/null | tail -1
+    else
+        echo "?"
+    fi
 }
 mem_big=$(peak "$cli" extension --mode big --rules "$bigrules" --json "$bigtree")
 mem_find=$(peak find "$bigtree" -type f -size +1M -name '*.*' -printf '%s %p\n')
