@@ -483,6 +483,15 @@ bool FolderOps::CopyTree(const std::wstring& from, const std::wstring& to) {
     return true;
 }
 
+// The folder whose content is gone: its handle closed, then the folder itself.
+static bool RemoveEmptied(Fd& dir, const std::string& target) {
+    dir.Close();
+    if (rmdir(target.c_str()) == 0)
+        return true;
+    LOG_WARN("mover: cannot remove the folder %s: %s", target.c_str(), std::strerror(errno));
+    return false;
+}
+
 bool FolderOps::DeleteTree(const std::wstring& path) {
     const std::string target = U8(path);
     struct stat st {};
@@ -502,11 +511,7 @@ bool FolderOps::DeleteTree(const std::wstring& path) {
     std::int64_t count = 0;
     if (!DeleteContentAt(dir.get(), target, count, CurrentFaults().deleteFailAfterFiles))
         return false;
-    dir.Close();
-    if (rmdir(target.c_str()) == 0)
-        return true;
-    LOG_WARN("mover: cannot remove the folder %s: %s", target.c_str(), std::strerror(errno));
-    return false;
+    return RemoveEmptied(dir, target);
 }
 
 bool FolderOps::RemovePartialCopy(const std::wstring& copy, const std::wstring& original) {
@@ -522,11 +527,7 @@ bool FolderOps::RemovePartialCopy(const std::wstring& copy, const std::wstring& 
     Fd twin(OpenFolderNoFollow(AT_FDCWD, U8(original).c_str()));
     if (!dir.valid() || !RemoveCopiedAt(dir.get(), twin.get(), target))
         return false;
-    dir.Close();
-    if (rmdir(target.c_str()) == 0)
-        return true;
-    LOG_WARN("mover: cannot remove the folder %s: %s", target.c_str(), std::strerror(errno));
-    return false;
+    return RemoveEmptied(dir, target);
 }
 
 bool FolderOps::CreateJunction(const std::wstring& path, const std::wstring& target) {

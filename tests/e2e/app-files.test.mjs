@@ -3,36 +3,20 @@
 // contents, the views driven in headless Chromium, and the disk checked
 // afterwards. Screens are saved as build/e2e-screenshots/app-files-*.png.
 //   cd tests/e2e && node --test      (CLEAN_BIN: another build's bin folder)
-import { after, before, test } from 'node:test';
+import { test } from 'node:test';
 import assert from 'node:assert/strict';
 import { existsSync, mkdirSync, writeFileSync } from 'node:fs';
 import { dirname, join } from 'node:path';
 import { fileURLToPath } from 'node:url';
 import { randomBytes } from 'node:crypto';
-import { chromium } from 'playwright-core';
-import { launchApp } from './app-fixture.mjs';
+import { launchApp, useRealProgram } from './app-fixture.mjs';
 
 const repo = fileURLToPath(new URL('../../', import.meta.url));
 const binDir = process.env.CLEAN_BIN ?? join(repo, 'build', 'linux', 'bin');
-const browserPath = process.env.CHROMIUM_PATH ?? '/usr/bin/chromium';
 const shots = join(repo, 'build', 'e2e-screenshots');
 const MiB = 1048576;
 
-const skip = !existsSync(join(binDir, 'Clean')) ? `${join(binDir, 'Clean')} is not built`
-    : !existsSync(browserPath) ? `no Chromium at ${browserPath}` : false;
-
-let browser;
-
-before(async () => {
-    if (skip)
-        return;
-    browser = await chromium.launch({ executablePath: browserPath, args: ['--no-sandbox'] });
-    mkdirSync(shots, { recursive: true });
-});
-
-after(async () => {
-    await browser?.close();
-});
+const { skip, browser } = useRealProgram(binDir, shots);
 
 function write(path, bytes) {
     mkdirSync(dirname(path), { recursive: true });
@@ -41,7 +25,7 @@ function write(path, bytes) {
 
 async function launch(t) {
     return launchApp({
-        t, browser, binDir, tree: {},
+        t, browser: browser(), binDir, tree: {},
         rules: () => ({ groups: [], programs: [] }),
         config: { extdatPath: 'extrules.xml' },
         files: { 'extrules.xml': join(repo, 'data', 'linux', 'extrules.xml') },

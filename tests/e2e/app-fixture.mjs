@@ -3,8 +3,10 @@
 // own, a fixture tree of files with known sizes, and the program started
 // with no browser, its home and XDG folders inside the throwaway folder.
 import assert from 'node:assert/strict';
+import { after, before } from 'node:test';
 import { spawn } from 'node:child_process';
-import { cpSync, mkdirSync, mkdtempSync, rmSync, writeFileSync } from 'node:fs';
+import { cpSync, existsSync, mkdirSync, mkdtempSync, rmSync, writeFileSync } from 'node:fs';
+import { chromium } from 'playwright-core';
 import { tmpdir } from 'node:os';
 import { dirname, join } from 'node:path';
 
@@ -143,4 +145,23 @@ export async function launchApp({ t, browser, binDir, tree, rules, config = {}, 
         assert.equal(code, 0, `the program's exit code; its output:\n${run.output}`);
     }
     return { folder, root, run, page, problems, close };
+}
+
+// One browser for a test file of the real program, and why its tests skip
+// (no build, no Chromium): { skip, browser() }.
+export function useRealProgram(binDir, shots) {
+    const browserPath = process.env.CHROMIUM_PATH ?? '/usr/bin/chromium';
+    const skip = !existsSync(join(binDir, 'Clean')) ? `${join(binDir, 'Clean')} is not built`
+        : !existsSync(browserPath) ? `no Chromium at ${browserPath}` : false;
+    let browser;
+    before(async () => {
+        if (skip)
+            return;
+        browser = await chromium.launch({ executablePath: browserPath, args: ['--no-sandbox'] });
+        mkdirSync(shots, { recursive: true });
+    });
+    after(async () => {
+        await browser?.close();
+    });
+    return { skip, browser: () => browser };
 }

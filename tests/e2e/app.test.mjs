@@ -3,34 +3,18 @@
 // sizes, started with no browser, and its page opened in headless Chromium.
 // Screens are saved as build/e2e-screenshots/app-*.png for a person to look at.
 //   cd tests/e2e && node --test      (CLEAN_BIN: another build's bin folder)
-import { after, before, test } from 'node:test';
+import { test } from 'node:test';
 import assert from 'node:assert/strict';
-import { existsSync, mkdirSync, readFileSync, readdirSync, statfsSync } from 'node:fs';
+import { existsSync, readFileSync, readdirSync, statfsSync } from 'node:fs';
 import { join, relative } from 'node:path';
 import { fileURLToPath } from 'node:url';
-import { chromium } from 'playwright-core';
-import { launchApp } from './app-fixture.mjs';
+import { launchApp, useRealProgram } from './app-fixture.mjs';
 
 const repo = fileURLToPath(new URL('../../', import.meta.url));
 const binDir = process.env.CLEAN_BIN ?? join(repo, 'build', 'linux', 'bin');
-const browserPath = process.env.CHROMIUM_PATH ?? '/usr/bin/chromium';
 const shots = join(repo, 'build', 'e2e-screenshots');
 
-const skip = !existsSync(join(binDir, 'Clean')) ? `${join(binDir, 'Clean')} is not built`
-    : !existsSync(browserPath) ? `no Chromium at ${browserPath}` : false;
-
-let browser;
-
-before(async () => {
-    if (skip)
-        return;
-    browser = await chromium.launch({ executablePath: browserPath, args: ['--no-sandbox'] });
-    mkdirSync(shots, { recursive: true });
-});
-
-after(async () => {
-    await browser?.close();
-});
+const { skip, browser } = useRealProgram(binDir, shots);
 
 // Two groups; the browser has items in both, and the logs group lists files.
 const sizes = {
@@ -65,7 +49,7 @@ function junkRules(root) {
 }
 
 function launch(t, tree, rules) {
-    return launchApp({ t, browser, binDir, tree, rules });
+    return launchApp({ t, browser: browser(), binDir, tree, rules });
 }
 
 function snap(page, name) {
