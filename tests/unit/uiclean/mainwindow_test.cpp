@@ -1,238 +1,17 @@
-// The main window's side of the bridge against a recording fake web view:
+// The main window's side of the bridge against the recording fake web view:
 // which page function each engine slot calls with which arguments, the
-// throttles, the ids on the bridge, and the argument checks of the
-// application functions. The tasks really cross to a UI thread.
-#include "uiclean/enginecallbacks.h"
-#include "uiclean/i18nconfig.h"
-#include "uiclean/mainblkwindow.h"
+// throttles, the ids on the bridge, the argument checks of the application
+// functions, and the folder mover's functions from moverInit to the answers.
+#include "fakeview.h"
 
-#include "host/uitask.h"
-#include "host/webview.h"
-#include "fendrel/uiqueue.h"
-#include "testutil.h"
-#include "uithread.h"
-
-#include <gtest/gtest.h>
-
-#include <algorithm>
 #include <filesystem>
 #include <future>
-#include <map>
-#include <mutex>
-#include <set>
-#include <string>
-#include <thread>
-#include <vector>
 
 namespace fs = std::filesystem;
 
 namespace {
 
-// ---- a fake web view: values in a table, page calls recorded as text ----
-
-struct FakeValue {
-    enum Kind { Undefined, Null, Bool, Int, Double, String, Array, Object, Function, Buffer };
-    FakeValue(Kind k = Undefined, double n = 0, std::string t = {}) : kind(k), number(n), text(std::move(t)) {}
-    Kind kind;
-    double number = 0;
-    std::string text;  // string, function name, buffer bytes
-    std::vector<jsValue> items;
-    std::vector<std::pair<std::string, jsValue>> properties;
-};
-
-std::mutex g_fakeMutex;
-std::vector<FakeValue> g_values;            // handle = index + 1
-std::set<std::string> g_pageFunctions;      // what the page declares
-std::vector<std::string> g_calls;           // "name(args)"
-std::vector<std::string> g_bound;           // "name" or "name/no window"
-std::vector<jsValue> g_args;                // arguments of the next native call
-
-jsValue Make(FakeValue value) {
-    std::lock_guard<std::mutex> lock(g_fakeMutex);
-    g_values.push_back(std::move(value));
-    return static_cast<jsValue>(g_values.size());
-}
-
-FakeValue Get(jsValue handle) {
-    std::lock_guard<std::mutex> lock(g_fakeMutex);
-    return handle >= 1 && static_cast<std::size_t>(handle) <= g_values.size() ? g_values[handle - 1] : FakeValue{};
-}
-
-std::string Render(jsValue handle) {
-    const FakeValue value = Get(handle);
-    switch (value.kind) {
-    case FakeValue::Null: return "null";
-    case FakeValue::Bool: return value.number != 0 ? "true" : "false";
-    case FakeValue::Int: return std::to_string(static_cast<long long>(value.number));
-    case FakeValue::Double: return std::to_string(value.number);
-    case FakeValue::String: return "\"" + value.text + "\"";
-    case FakeValue::Buffer: return "buffer(" + std::to_string(value.text.size()) + ")";
-    case FakeValue::Function: return "function " + value.text;
-    case FakeValue::Array: {
-        std::string out = "[";
-        for (std::size_t i = 0; i < value.items.size(); ++i)
-            out += (i ? "," : "") + Render(value.items[i]);
-        return out + "]";
-    }
-    case FakeValue::Object: {
-        std::string out = "{";
-        for (std::size_t i = 0; i < value.properties.size(); ++i)
-            out += (i ? "," : "") + value.properties[i].first + ":" + Render(value.properties[i].second);
-        return out + "}";
-    }
-    default: return "undefined";
-    }
-}
-
-jsValue WKE_CALL FakeInt(int n) { return Make({FakeValue::Int, static_cast<double>(n)}); }
-jsValue WKE_CALL FakeDouble(jsExecState, double d) { return Make({FakeValue::Double, d}); }
-jsValue WKE_CALL FakeBoolean(bool b) { return Make({FakeValue::Bool, b ? 1.0 : 0.0}); }
-jsValue WKE_CALL FakeTrue() { return FakeBoolean(true); }
-jsValue WKE_CALL FakeFalse() { return FakeBoolean(false); }
-jsValue WKE_CALL FakeNull() { return Make({FakeValue::Null}); }
-jsValue WKE_CALL FakeUndefined() { return Make({FakeValue::Undefined}); }
-jsValue WKE_CALL FakeString(jsExecState, const char* text) { return Make({FakeValue::String, 0, text}); }
-jsValue WKE_CALL FakeEmptyArray(jsExecState) { return Make({FakeValue::Array}); }
-jsValue WKE_CALL FakeEmptyObject(jsExecState) { return Make({FakeValue::Object}); }
-jsValue WKE_CALL FakeArrayBuffer(jsExecState, const char* data, size_t length) {
-    return Make({FakeValue::Buffer, 0, std::string(data, length)});
-}
-void WKE_CALL FakeSet(jsExecState, jsValue object, const char* name, jsValue value) {
-    std::lock_guard<std::mutex> lock(g_fakeMutex);
-    g_values[object - 1].properties.emplace_back(name, value);
-}
-void WKE_CALL FakeSetAt(jsExecState, jsValue array, int index, jsValue value) {
-    std::lock_guard<std::mutex> lock(g_fakeMutex);
-    auto& items = g_values[array - 1].items;
-    if (items.size() <= static_cast<std::size_t>(index))
-        items.resize(static_cast<std::size_t>(index) + 1);
-    items[static_cast<std::size_t>(index)] = value;
-}
-jsExecState WKE_CALL FakeGlobalExec(wkeWebView) { return reinterpret_cast<jsExecState>(1); }
-jsValue WKE_CALL FakeGetGlobal(jsExecState, const char* name) {
-    return g_pageFunctions.count(name) ? Make({FakeValue::Function, 0, name}) : FakeUndefined();
-}
-jsType WKE_CALL FakeTypeOf(jsValue value) {
-    switch (Get(value).kind) {
-    case FakeValue::Function: return JSTYPE_FUNCTION;
-    case FakeValue::String: return JSTYPE_STRING;
-    case FakeValue::Array: return JSTYPE_ARRAY;
-    default: return JSTYPE_UNDEFINED;
-    }
-}
-jsValue WKE_CALL FakeCallGlobal(jsExecState, jsValue function, jsValue* args, int count) {
-    std::string call = Get(function).text + "(";
-    for (int i = 0; i < count; ++i)
-        call += (i ? "," : "") + Render(args[i]);
-    std::lock_guard<std::mutex> lock(g_fakeMutex);
-    g_calls.push_back(call + ")");
-    return 0;
-}
-jsValue WKE_CALL FakeArg(jsExecState, int index) {
-    return static_cast<std::size_t>(index) < g_args.size() ? g_args[static_cast<std::size_t>(index)] : FakeUndefined();
-}
-int WKE_CALL FakeArgCount(jsExecState) { return static_cast<int>(g_args.size()); }
-int WKE_CALL FakeToInt(jsExecState, jsValue value) { return static_cast<int>(Get(value).number); }
-bool WKE_CALL FakeToBoolean(jsExecState, jsValue value) { return Get(value).number != 0; }
-const char* WKE_CALL FakeToTempString(jsExecState, jsValue value) {
-    std::lock_guard<std::mutex> lock(g_fakeMutex);
-    return value >= 1 && static_cast<std::size_t>(value) <= g_values.size() ? g_values[value - 1].text.c_str() : "";
-}
-int WKE_CALL FakeGetLength(jsExecState, jsValue value) { return static_cast<int>(Get(value).items.size()); }
-jsValue WKE_CALL FakeGetAt(jsExecState, jsValue array, int index) {
-    const FakeValue value = Get(array);
-    return static_cast<std::size_t>(index) < value.items.size() ? value.items[static_cast<std::size_t>(index)] : 0;
-}
-void WKE_CALL FakeBind(const char* name, wkeJsNativeFunction, void* param, unsigned) {
-    g_bound.push_back(std::string(name) + (param == nullptr ? "/no window" : ""));
-}
-void WKE_CALL FakeDrag(wkeWebView, bool) {}
-
-void InstallFakeWebView() {
-    g_wke = WebViewApi{};
-    g_wke.jsInt = FakeInt;
-    g_wke.jsDouble = FakeDouble;
-    g_wke.jsBoolean = FakeBoolean;
-    g_wke.jsTrue = FakeTrue;
-    g_wke.jsFalse = FakeFalse;
-    g_wke.jsNull = FakeNull;
-    g_wke.jsUndefined = FakeUndefined;
-    g_wke.jsString = FakeString;
-    g_wke.jsEmptyArray = FakeEmptyArray;
-    g_wke.jsEmptyObject = FakeEmptyObject;
-    g_wke.jsArrayBuffer = FakeArrayBuffer;
-    g_wke.jsSet = FakeSet;
-    g_wke.jsSetAt = FakeSetAt;
-    g_wke.wkeGlobalExec = FakeGlobalExec;
-    g_wke.jsGetGlobal = FakeGetGlobal;
-    g_wke.jsTypeOf = FakeTypeOf;
-    g_wke.jsCallGlobal = FakeCallGlobal;
-    g_wke.jsArg = FakeArg;
-    g_wke.jsArgCount = FakeArgCount;
-    g_wke.jsToInt = FakeToInt;
-    g_wke.jsToBoolean = FakeToBoolean;
-    g_wke.jsToTempString = FakeToTempString;
-    g_wke.jsToString = FakeToTempString;
-    g_wke.jsGetLength = FakeGetLength;
-    g_wke.jsGetAt = FakeGetAt;
-    g_wke.wkeJsBindFunction = FakeBind;
-    g_wke.wkeSetDragEnable = FakeDrag;
-    g_wke.wkeSetDragDropEnable = FakeDrag;
-}
-
-jsValue Str(const std::string& text) { return FakeString(nullptr, text.c_str()); }
-jsValue List(const std::vector<std::string>& texts) {
-    jsValue list = FakeEmptyArray(nullptr);
-    for (std::size_t i = 0; i < texts.size(); ++i)
-        FakeSetAt(nullptr, list, static_cast<int>(i), Str(texts[i]));
-    return list;
-}
-
-// A UI thread whose one window runs the program's task messages.
-bool RunsTasks(std::uint32_t message, std::uintptr_t wParam, std::intptr_t lParam) {
-    if (uitask::HandleTaskMessage(message, wParam, lParam))
-        return true;
-    if (message != uitask::kTaskData)
-        return false;
-    Trova::RunTypedTask(wParam, lParam);
-    return true;
-}
-
-class MainWindowBridge : public ::testing::Test {
-protected:
-    void SetUp() override {
-        InstallFakeWebView();
-        g_calls.clear();
-        g_bound.clear();
-        g_args.clear();
-        g_pageFunctions = {"cacheScanCbkTotal", "cacheScanCbk0", "cacheScanCbk1", "cacheScanCbk2", "cacheScanCbk3",
-                           "sizeCbk", "cacheFileNameCbk", "cacheScanEndCbk", "cacheProgressCbk", "cacheDeleteOneCbk",
-                           "cacheScanStopCbk", "bigFiles", "done"};
-        owner.webView = reinterpret_cast<wkeWebView>(1);
-        Trova::CacheCleanCbkImple::ResetCounters();
-    }
-    void TearDown() override {
-        I18nConfig::Instance().SetEncryption(false);
-        g_wke = WebViewApi{};
-    }
-    std::vector<std::string> Calls() {
-        std::lock_guard<std::mutex> lock(g_fakeMutex);
-        return g_calls;
-    }
-    // Waits (bounded) until n page calls were made, or the one named.
-    std::vector<std::string> WaitCalls(std::size_t n, const std::string& last = "") {
-        for (int i = 0; i < 3000; ++i) {
-            const std::vector<std::string> calls = Calls();
-            if (last.empty() ? calls.size() >= n : std::find(calls.begin(), calls.end(), last) != calls.end())
-                break;
-            std::this_thread::sleep_for(std::chrono::milliseconds(10));
-        }
-        return Calls();
-    }
-
-    testutil::UiThread ui{RunsTasks};
-    BaseBlkWinow owner{nullptr, 0, "", 3};
-};
+using namespace fakeview;
 
 TEST_F(MainWindowBridge, EachCacheSlotCallsItsPageFunction) {
     Trova::CacheCleanCbkImple callback(1, 1, ui.window(), &owner);
@@ -311,6 +90,29 @@ protected:
         g_args = std::move(args);
         return function(reinterpret_cast<jsExecState>(1), window.get());
     }
+    // As the page calls a function: by the name the window bound it with.
+    jsValue Call(const std::string& name, std::vector<jsValue> args) {
+        const auto bound = g_functions.find(name);
+        if (bound == g_functions.end()) {
+            ADD_FAILURE() << name << " is not bound";
+            return 0;
+        }
+        g_args = std::move(args);
+        return bound->second.first(reinterpret_cast<jsExecState>(1), bound->second.second);
+    }
+    // The page call that answers the last request, once it came.
+    std::string Answer(const std::string& prefix) {
+        std::string found;
+        for (int i = 0; i < 3000 && found.empty(); ++i) {
+            for (const std::string& call : Calls())
+                if (call.rfind(prefix, 0) == 0)
+                    found = call;
+            if (found.empty())
+                std::this_thread::sleep_for(std::chrono::milliseconds(10));
+        }
+        g_calls.clear();
+        return found;
+    }
 
     testutil::TempDir dir;
     std::unique_ptr<MainBlkWindow> window;
@@ -374,6 +176,78 @@ TEST_F(MainWindowFunctions, AScanStartedWithoutInitReportsWithTheDefaultThrottle
     ASSERT_FALSE(calls.empty());
     EXPECT_EQ(calls.back(), "cacheScanEndCbk(1)");
     EXPECT_NE(std::find(calls.begin(), calls.end(), R"(cacheScanCbk2("","4","1",false))"), calls.end());
+}
+
+// Each mover function reaches the window's mover and answers under its own
+// callback with the page's tag; before moverInit there is no mover, and
+// every answer is a failure that touches nothing.
+TEST_F(MainWindowFunctions, MoverFunctionsAnswerUnderTheirCallbacks) {
+    const fs::path disk = dir.path() / "disk";
+    const fs::path app = dir.path() / "programs" / "Tool";
+    fs::create_directories(app);
+    testutil::WriteBytes(app / "data.bin", std::string(3000, 'd'));
+    const std::string name = std::string(1, static_cast<char>(fendrel::kPathSep)) + "CleanBridge";
+#if !defined(_WIN32)
+    // Known folders from a home of the test's own.
+    testutil::EnvOverride home("HOME", dir.path().string());
+    testutil::EnvOverride config("XDG_CONFIG_HOME", (dir.path() / "config").string());
+    fs::create_directories(dir.path() / "config");
+    fs::create_directories(dir.path() / "Downloads");
+    testutil::WriteBytes(dir.path() / "config" / "user-dirs.dirs", "XDG_DOWNLOAD_DIR=\"$HOME/Downloads\"\n");
+    testutil::WriteBytes(dir.path() / "Downloads" / "a.bin", std::string(1000, 'a'));
+#endif
+
+    EXPECT_EQ(Render(Call("moverIsAppFolderMoved", {Str(app.string())})), "false");
+    Call("moverMoveKnownFolder", {FakeInt(0), FakeInt(7)});
+    EXPECT_EQ(Answer("moverMoveKnownFolderCbk"), "moverMoveKnownFolderCbk(4,7)");
+    Call("moverMoveAppFolder", {Str(app.string()), FakeInt(8)});
+    EXPECT_EQ(Answer("moverMoveAppFolderCbk"), "moverMoveAppFolderCbk(false,8)");
+    Call("moverChangeRoot", {Str((dir.path() / "other").string())});
+    EXPECT_EQ(Answer("moverChangeRootCbk"), "moverChangeRootCbk(false)");
+    EXPECT_FALSE(fs::exists(disk));
+    EXPECT_FALSE(fs::exists(dir.path() / "other"));
+
+    Call("moverInit", {Str(name), Str(disk.string())});
+    EXPECT_TRUE(fs::is_directory(disk / "CleanBridge"));
+    Call("moverGetKnownFoldersInfo", {Str("folders")});
+    const std::string folders = Answer("folders(");
+    std::size_t rows = 0;
+    for (std::size_t at = folders.find("{id:"); at != std::string::npos; at = folders.find("{id:", at + 1))
+        ++rows;
+    EXPECT_EQ(rows, 6u) << folders;
+#if !defined(_WIN32)
+    EXPECT_NE(folders.find("{id:0,name:\"Downloads\",isMoved:false,path:\"" + (dir.path() / "Downloads").string() +
+                           "\",size:\"1000\"}"),
+              std::string::npos)
+        << folders;
+#endif
+    Call("moverRestoreKnownFolder", {FakeInt(0), FakeInt(3)});
+    EXPECT_EQ(Answer("moverRestoreKnownFolderCbk"), "moverRestoreKnownFolderCbk(5,3)");  // not moved
+    Call("moverMoveKnownFolder", {FakeInt(99), FakeInt(4)});
+    EXPECT_EQ(Answer("moverMoveKnownFolderCbk"), "moverMoveKnownFolderCbk(1,4)");  // no such folder
+
+    Call("moverMoveAppFolder", {Str(app.string()), FakeInt(5)});
+#if defined(_WIN32)
+    // Wine makes no junctions: the folder stays where it was, whole.
+    EXPECT_EQ(Answer("moverMoveAppFolderCbk"), "moverMoveAppFolderCbk(false,5)");
+    EXPECT_EQ(testutil::ReadBytes(app / "data.bin"), std::string(3000, 'd'));
+#else
+    EXPECT_EQ(Answer("moverMoveAppFolderCbk"), "moverMoveAppFolderCbk(true,5)");
+    EXPECT_TRUE(fs::is_symlink(app));
+    EXPECT_EQ(Render(Call("moverIsAppFolderMoved", {Str(app.string())})), "true");
+
+    // A new root takes what was moved along.
+    Call("moverChangeRoot", {Str((dir.path() / "other").string())});
+    EXPECT_EQ(Answer("moverChangeRootCbk"), "moverChangeRootCbk(true)");
+    EXPECT_TRUE(fs::read_symlink(app).string().rfind((dir.path() / "other" / "CleanBridge").string(), 0) == 0)
+        << fs::read_symlink(app);
+
+    Call("moverRestoreAppFolder", {Str(app.string()), FakeInt(6)});
+    EXPECT_EQ(Answer("moverRestoreAppFolderCbk"), "moverRestoreAppFolderCbk(true,6)");
+    EXPECT_FALSE(fs::is_symlink(app));
+    EXPECT_EQ(Render(Call("moverIsAppFolderMoved", {Str(app.string())})), "false");
+#endif
+    EXPECT_EQ(testutil::ReadBytes(app / "data.bin"), std::string(3000, 'd'));
 }
 
 }  // namespace
