@@ -679,6 +679,75 @@ TEST_F(MoverFaultTest, KilledAtEveryStepLosesNothing) {
     }
 }
 
+// A process killed at each step of a change of root, the next Init given
+// the old root (where the page still looks: it remembers a root only once
+// the change has succeeded) or the new one: the moved folders end whole in
+// one root, their links and the user folder setting pointing there, with no
+// second copy in the other root and no step left open.
+TEST_F(MoverFaultTest, ChangeRootKilledAtEveryStepLosesNothing) {
+    struct Step {
+        const char* name;
+        FolderOps::Faults faults;
+        bool newRootKnown;  // the new root holds the record by then
+    };
+    const Step steps[] = {
+        {"before the first file is copied", CopyFault(0), false},
+        {"half-way through the copy", CopyFault(3), false},
+        {"before the old root is deleted", DeleteFault(0), true},
+        {"half-way through the deletion", DeleteFault(2), true},
+        {"before the links are made again", LinkFault(), true},
+    };
+    const fs::path newPrefix = m_base.path() / "drive2";
+    const fs::path newRoot = newPrefix / "CleanMover";
+    for (bool givenNew : {false, true}) {
+        for (const Step& step : steps) {
+            if (givenNew && !step.newRootKnown)
+                continue;
+            SCOPED_TRACE(std::string("killed ") + step.name + (givenNew ? ", then the new root" : ", then the old root"));
+            TearDown();
+            for (const fs::path& dir : {Drive(), Home(), m_base.path() / "config", newPrefix})
+                fs::remove_all(dir);
+            SetUp();
+            MakeApp();
+            MakeTree(Home() / "Downloads");
+            {
+                auto mover = Start();
+                ASSERT_EQ(mover->MoveAppFolder(AppPath().wstring()), 1);
+                ASSERT_EQ(mover->MoveKnownFolder(0), Trova::kMoverDone);
+            }
+            auto mover = Start();
+            const pid_t child = fork();
+            ASSERT_GE(child, 0);
+            if (child == 0) {
+                FolderOps::Faults faults = step.faults;
+                faults.killAtFault = true;
+                FolderOps::SetFaults(faults);
+                mover->ChangeRoot(newPrefix.wstring());
+                _exit(0);
+            }
+            int status = 0;
+            ASSERT_EQ(waitpid(child, &status, 0), child);
+            EXPECT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == SIGKILL);
+
+            auto after = Start(givenNew ? newPrefix : fs::path());
+            EXPECT_FALSE(after->HasJournal());
+            const fs::path root = KnownFolderInfo::s_movedRoot;
+            ASSERT_TRUE(root == Root() || root == newRoot) << root;
+            const fs::path other = root == Root() ? newRoot : Root();
+            EXPECT_TRUE(fs::is_symlink(AppPath()));
+            EXPECT_TRUE(TreeWhole(AppPath()));
+            EXPECT_EQ(fs::read_symlink(AppPath()).parent_path(), root / "Apps");
+            EXPECT_TRUE(after->IsAppFolderMoved(AppPath().wstring()));
+            EXPECT_TRUE(TreeWhole(root / "Windows" / "Downloads"));
+            EXPECT_EQ(UserDirs::Folder("DOWNLOAD"), (root / "Windows" / "Downloads").string());
+            EXPECT_EQ(after->KnownFolders().count(L"Downloads"), 1u);
+            EXPECT_FALSE(HoldsFixtureFiles(other / "Windows" / "Downloads"));
+            for (const fs::path& app : Children(other / "Apps"))
+                EXPECT_FALSE(HoldsFixtureFiles(app)) << "a second copy was left at " << app;
+        }
+    }
+}
+
 // A file written into the half-restored folder after the stop is no part of
 // the copy: Init keeps it and the record, and settles once it is gone.
 TEST_F(MoverFaultTest, InitKeepsFilesWrittenIntoAPartialCopy) {

@@ -1,5 +1,6 @@
 #include "trova/mover/movermanager.h"
 
+#include "fendrel/fastdir.h"
 #include "fendrel/folderops.h"
 #include "fendrel/logger.h"
 
@@ -187,6 +188,10 @@ bool MoverManager::Save() {
     PublishMoved();
     if (KnownFolderInfo::s_movedRoot.empty())
         return false;
+    return SaveTo(IniPath());
+}
+
+bool MoverManager::SaveTo(const std::wstring& file) {
     RecordFile::Pairs journal;
     if (!m_journal.op.empty()) {
         journal = {{L"Op", m_journal.op},         {L"Source", m_journal.source},
@@ -194,17 +199,25 @@ bool MoverManager::Save() {
                    {L"Name", m_journal.name},     {L"Previous", m_journal.previous}};
     }
     const bool ok = RecordFile::WriteSections(
-        IniPath(), {{kAppSection, RecordFile::Pairs(m_appFolders.begin(), m_appFolders.end())},
-                    {kKnownSection, RecordFile::Pairs(m_knownFolders.begin(), m_knownFolders.end())},
-                    {kJournalSection, journal}});
+        file, {{kAppSection, RecordFile::Pairs(m_appFolders.begin(), m_appFolders.end())},
+               {kKnownSection, RecordFile::Pairs(m_knownFolders.begin(), m_knownFolders.end())},
+               {kJournalSection, journal}});
     if (!ok)
-        MOVER_ERROR(L"cannot save the record of moved folders to %ls", IniPath().c_str());
+        MOVER_ERROR(L"cannot save the record of moved folders to %ls", file.c_str());
     return ok;
 }
 
 bool MoverManager::SetStep(const wchar_t* step) {
     m_journal.step = step;
     return Save();
+}
+
+// A change of root records its step in both roots: the page looks for the
+// record in the old one until the change has succeeded, and a restart given
+// either root must find it.
+bool MoverManager::SetRootStep(const wchar_t* step) {
+    const bool saved = SetStep(step);
+    return SaveTo(Join(m_journal.source, L"mover.ini")) && saved;
 }
 
 void MoverManager::ClearJournal() {
@@ -308,8 +321,7 @@ bool MoverManager::Refused(const std::wstring& from, const std::wstring& to, boo
 // Moves a folder tree; on Done the source path is gone. The journal's op,
 // source and destination are set by the caller; the steps are recorded
 // here before each happens.
-MoverManager::Outcome MoverManager::MoveContent(const std::wstring& from, const std::wstring& to,
-                                                const std::wstring& rootAfterCopy) {
+MoverManager::Outcome MoverManager::MoveContent(const std::wstring& from, const std::wstring& to) {
     if (!SetStep(kStepCopy)) {
         MOVER_ERROR(L"not moving %ls: the step cannot be recorded", from.c_str());
         return Outcome::Failed;
@@ -323,31 +335,10 @@ MoverManager::Outcome MoverManager::MoveContent(const std::wstring& from, const 
         MOVER_WARN(L"cannot move %ls to %ls", from.c_str(), to.c_str());
         return Outcome::Failed;
     }
-    const FolderOps::Tally before = FolderOps::Measure(from);
-    if (!before.complete) {
-        MOVER_WARN(L"not moving %ls: it cannot be read whole", from.c_str());
+    if (!CopyCounted(from, to))
         return Outcome::Failed;
-    }
-    if (!FolderOps::CopyTree(from, to)) {
-        MOVER_WARN(L"copying %ls to %ls failed; the source stays, the partial copy goes", from.c_str(), to.c_str());
-        FolderOps::RemovePartialCopy(to, from);
-        return Outcome::Failed;
-    }
-    const FolderOps::Tally after = FolderOps::Measure(to);
-    if (after != before) {
-        MOVER_WARN(L"the copy %ls holds %llu files, %llu bytes, the source %llu files, %llu bytes; the copy goes",
-                   to.c_str(), static_cast<unsigned long long>(after.files),
-                   static_cast<unsigned long long>(after.bytes), static_cast<unsigned long long>(before.files),
-                   static_cast<unsigned long long>(before.bytes));
-        FolderOps::RemovePartialCopy(to, from);
-        return Outcome::Failed;
-    }
-    if (!rootAfterCopy.empty())
-        KnownFolderInfo::s_movedRoot = rootAfterCopy;  // the record now lives in the copy
     if (!SetStep(kStepDelete)) {
         MOVER_WARN(L"the copy %ls is complete but the step cannot be recorded; the source stays", to.c_str());
-        if (!rootAfterCopy.empty())
-            KnownFolderInfo::s_movedRoot = from;
         FolderOps::RemovePartialCopy(to, from);
         return Outcome::Failed;
     }
@@ -357,6 +348,31 @@ MoverManager::Outcome MoverManager::MoveContent(const std::wstring& from, const 
         return Outcome::SourceLeft;
     }
     return Outcome::Done;
+}
+
+// Copies a tree to another volume and counts files and bytes on both sides;
+// on any difference the copy's own part goes and the source stays.
+bool MoverManager::CopyCounted(const std::wstring& from, const std::wstring& to) {
+    const FolderOps::Tally before = FolderOps::Measure(from);
+    if (!before.complete) {
+        MOVER_WARN(L"not moving %ls: it cannot be read whole", from.c_str());
+        return false;
+    }
+    if (!FolderOps::CopyTree(from, to)) {
+        MOVER_WARN(L"copying %ls to %ls failed; the source stays, the partial copy goes", from.c_str(), to.c_str());
+        FolderOps::RemovePartialCopy(to, from);
+        return false;
+    }
+    const FolderOps::Tally after = FolderOps::Measure(to);
+    if (after != before) {
+        MOVER_WARN(L"the copy %ls holds %llu files, %llu bytes, the source %llu files, %llu bytes; the copy goes",
+                   to.c_str(), static_cast<unsigned long long>(after.files),
+                   static_cast<unsigned long long>(after.bytes), static_cast<unsigned long long>(before.files),
+                   static_cast<unsigned long long>(before.bytes));
+        FolderOps::RemovePartialCopy(to, from);
+        return false;
+    }
+    return true;
 }
 
 std::int32_t MoverManager::Relocate(KnownFolderInfo& folder, const std::wstring& target, const wchar_t* op) {
@@ -602,23 +618,67 @@ std::int32_t MoverManager::ChangeRoot(const std::wstring& prefix) {
     if (Refused(oldRoot, newRoot, false))
         return 0;
     m_journal = Journal{kOpChangeRoot, oldRoot, newRoot, kStepCopy, L"", L""};
-    const Outcome outcome = MoveContent(oldRoot, newRoot, newRoot);
-    if (outcome == Outcome::Failed) {
-        KnownFolderInfo::s_movedRoot = oldRoot;
+    if (!SetStep(kStepCopy)) {
+        MOVER_ERROR(L"not moving %ls: the step cannot be recorded", oldRoot.c_str());
+        ClearJournal();
+        return 0;
+    }
+    // An empty folder at the new place is ours to drop.
+    const bool renamed = FolderOps::SameVolume(oldRoot, newRoot);
+    const bool moved = (!FolderOps::IsDirectory(newRoot) || !FolderOps::IsEmptyDirectory(newRoot) ||
+                        FolderOps::DeleteTree(newRoot)) &&
+                       (renamed ? FolderOps::Rename(oldRoot, newRoot) : CopyCounted(oldRoot, newRoot));
+    if (!moved) {
+        MOVER_WARN(L"the root %ls stays where it is", oldRoot.c_str());
         ClearJournal();
         Save();
         return 0;
     }
+    // The links move over while the old root is still whole; only then does
+    // the old root go, its record last.
     KnownFolderInfo::s_movedRoot = newRoot;
-    SetStep(kStepLink);
+    if (renamed)
+        SetStep(kStepLink);
+    else
+        SetRootStep(kStepLink);
+    return FinishChangeRoot(oldRoot, newRoot) ? 1 : 0;
+}
+
+// The links point into the new root, then the old root's copy goes; on a
+// failure the journal stays for the next Init to go on from.
+bool MoverManager::FinishChangeRoot(const std::wstring& oldRoot, const std::wstring& newRoot) {
+    KnownFolderInfo::s_movedRoot = newRoot;
     if (!Repoint(newRoot)) {
         Save();
-        return 0;
+        return false;
     }
-    if (outcome == Outcome::Done)
-        ClearJournal();
+    if (FolderOps::Exists(oldRoot)) {
+        SetRootStep(kStepDelete);
+        if (!DeleteOldRoot(oldRoot)) {
+            MOVER_ERROR(L"everything is in %ls; the old root %ls could not be removed whole", newRoot.c_str(),
+                        oldRoot.c_str());
+            Save();
+            return false;
+        }
+    }
+    ClearJournal();
     Save();
-    return outcome == Outcome::Done ? 1 : 0;
+    return true;
+}
+
+// Deletes an old root with its record last: a stop part-way leaves the
+// record that says where everything went.
+bool MoverManager::DeleteOldRoot(const std::wstring& root) {
+    std::vector<std::wstring> children;
+    FastDir::List(root, [&](const FastDir::Entry& entry) {
+        if (entry.name != L"mover.ini")
+            children.push_back(Join(root, entry.name));
+        return true;
+    });
+    bool whole = true;
+    for (const std::wstring& child : children)
+        whole = FolderOps::DeleteTree(child) && whole;
+    return whole && FolderOps::DeleteTree(root);
 }
 
 // An unfinished step found in "mover.ini": the move goes on when the data
@@ -687,6 +747,12 @@ void MoverManager::Recover() {
         }
         step = kStepLink;  // renamed whole
     }
+    if (j.op == kOpChangeRoot) {
+        m_journal.step = step;
+        if (FinishChangeRoot(j.source, j.destination))
+            MOVER_INFO(L"the unfinished change of root was completed; everything is in %ls", j.destination.c_str());
+        return;
+    }
     if (step == kStepDelete) {
         // The copy was counted complete before this step began.
         if (FolderOps::Exists(j.source) && !FolderOps::IsLink(j.source) && !FolderOps::DeleteTree(j.source)) {
@@ -722,12 +788,6 @@ void MoverManager::Recover() {
             } else {
                 m_knownFolders.erase(j.name);
             }
-        }
-    } else if (j.op == kOpChangeRoot) {
-        KnownFolderInfo::s_movedRoot = j.destination;
-        if (!Repoint(j.destination)) {
-            Save();
-            return;
         }
     }
     MOVER_INFO(L"the unfinished %ls was completed; the content is at %ls", j.op.c_str(), j.destination.c_str());

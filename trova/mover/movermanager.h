@@ -97,14 +97,19 @@ private:
     };
     enum class Outcome { Done, Failed, SourceLeft };
 
-    Outcome MoveContent(const std::wstring& from, const std::wstring& to, const std::wstring& rootAfterCopy = L"");
+    Outcome MoveContent(const std::wstring& from, const std::wstring& to);
+    bool CopyCounted(const std::wstring& from, const std::wstring& to);
+    bool DeleteOldRoot(const std::wstring& root);
+    bool FinishChangeRoot(const std::wstring& oldRoot, const std::wstring& newRoot);
     bool Refused(const std::wstring& from, const std::wstring& to, bool intoRoot) const;
     std::int32_t Relocate(KnownFolderInfo& folder, const std::wstring& target, const wchar_t* op);
     bool Repoint(const std::wstring& newRoot);
     void Recover();
     bool SetStep(const wchar_t* step);
+    bool SetRootStep(const wchar_t* step);
     void ClearJournal();
     bool Save();
+    bool SaveTo(const std::wstring& file);
     void Load(const std::wstring& file);
     std::wstring AppLocation(const std::wstring& path) const;
     void PublishMoved();
