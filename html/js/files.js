@@ -2,7 +2,7 @@
 // the files found, ticked and deleted after a confirmation. Both views are
 // one controller with the program's scanner index and their own callback
 // names; each keeps its state while another view is on screen.
-import { call, listen } from './host.js';
+import { call, has, listen } from './host.js';
 import { currentLanguage } from './i18n.js';
 import { Finds, keepFirst, setFileTicked, tickAll } from './finds.js';
 import { parseFolder, pathKey, searchRoots } from './roots.js';
@@ -256,6 +256,15 @@ function createView({ id, index, names }) {
         openFolder(file) {
             const answer = call('openDirAndSelectFile', file.path);
             state.notice = answer.ok && answer.value !== false ? null : { key: 'files.openFailed', params: { name: file.name } };
+            stage.update(id);
+        },
+        get canPreview() {
+            return has('previewImage');
+        },
+        // The program shows the picture in a small window of its own.
+        preview(file) {
+            const answer = call('previewImage', file.path);
+            state.notice = answer.ok && answer.value === true ? null : { key: 'files.previewFailed', params: { name: file.name } };
             stage.update(id);
         },
         async deleteSelected() {

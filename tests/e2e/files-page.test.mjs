@@ -349,6 +349,45 @@ test('duplicates: one copy of every group stays, and what is deleted leaves both
     await close();
 });
 
+test('icons beside found files, asked once per type; pictures shown on request', async () => {
+    const camera = 'C:\\Users\\Ann\\Pictures\\Camera\\IMG_0001.jpg';
+    const beach = 'D:\\Backup\\Pictures\\beach.png';
+    const { page, problems, close } = await open({ noIcon: ['iso'], badPictures: [beach] });
+    await search(page, 'large');
+    await page.waitForFunction(() => document.querySelectorAll('.found-file img.file-icon:not([hidden])').length === 5);
+    const shown = () => page.$$eval('.found-file', (rows) => rows.map((row) => {
+        const img = row.querySelector('img.file-icon');
+        const drawn = !img.hidden && img.complete && img.naturalWidth > 0 ? 'icon'
+            : row.querySelector('svg.file-icon') ? 'picture sign' : 'none';
+        return [row.dataset.path.split('\\').pop(), drawn];
+    }));
+    assert.deepEqual(await shown(), [
+        ['Holiday 2023.mkv', 'icon'], ['Screen recording.mp4', 'icon'], ['trailer.mov', 'icon'],
+        ['installer.iso', 'none'], ['photos-2019.zip', 'icon'], ['projects.7z', 'icon']]);
+    assert.equal((await hostCalls(page, 'getIconBuffer')).length, 6);
+    assert.equal(await page.locator('.found-file .preview').count(), 0);   // no pictures here
+    await snap(page, 'files-14-icons');
+
+    // Duplicates: the types met before are not asked again, and pictures
+    // too large to carry through the bridge get the page's own sign.
+    await search(page, 'dupes');
+    await page.waitForFunction(() => document.querySelectorAll('.found-file img.file-icon:not([hidden])').length === 2);
+    assert.deepEqual((await shown()).map(([, drawn]) => drawn),
+        ['icon', 'icon', 'picture sign', 'picture sign', 'picture sign', 'picture sign', 'picture sign']);
+    assert.equal((await hostCalls(page, 'getIconBuffer')).length, 6);
+
+    await fileRow(page, camera).locator('.preview').click();
+    assert.deepEqual(await hostCalls(page, 'previewImage'), [[camera]]);
+    assert.equal(await page.isVisible('.notice.passing'), false);
+    await fileRow(page, beach).locator('.preview').click();
+    assert.equal(await page.textContent('.notice.passing'), 'beach.png could not be shown as a picture.');
+    assert.equal(await page.getAttribute(`.found-file[data-path="${beach.replace(/\\/g, '\\\\')}"] .preview`, 'aria-label'),
+        'Show beach.png');
+    await snap(page, 'files-15-dupes-icons');
+    assert.deepEqual(problems, []);
+    await close();
+});
+
 test('switching views never breaks a running scan or search', async () => {
     const { page, problems, close } = await open({ holdScan: true, holdSearch: true });
     await page.click('#scan');

@@ -18,6 +18,8 @@
 //   throwFiles   paths whose deleteFile fails in the web view (throws)
 //   pickedDir    what selectDir answers ('' for a cancelled dialog)
 //   badOpen      openDirAndSelectFile answers false
+//   noIcon       extensions whose getIconBuffer answers null (else a small SVG)
+//   badPictures  paths whose previewImage answers false (as for any non-picture)
 // and for moving folders:
 //   knownFolders what moverGetKnownFoldersInfo starts from: [{ id, name, isMoved, path, size }]
 //   moveCodes    { id: code } a known-folder move answers instead of doing it
@@ -51,6 +53,8 @@
         throwFiles: [],
         pickedDir: 'D:\\Photos',
         badOpen: false,
+        noIcon: [],
+        badPictures: [],
         knownFolders: [
             { id: 0, name: 'Downloads', isMoved: false, path: 'C:\\Users\\Ann\\Downloads', size: '5368709120' },
             { id: 1, name: 'Videos', isMoved: false, path: 'C:\\Users\\Ann\\Videos', size: '21474836480' },
@@ -419,6 +423,18 @@
         getDriveLetters() { return JSON.parse(JSON.stringify(config.drives)); },
         selectDir() { return config.pickedDir; },
         openDirAndSelectFile() { return !config.badOpen; },
+        // One colour per file type, so a screenshot shows which icon is whose.
+        getIconBuffer(path) {
+            const extension = /\.([^.\\]+)$/.exec(path)?.[1]?.toLowerCase() ?? '';
+            if (config.noIcon.includes(extension))
+                return null;
+            const hue = [...extension].reduce((sum, c) => sum + c.charCodeAt(0) * 37, 0) % 360;
+            return new TextEncoder().encode('<svg xmlns="http://www.w3.org/2000/svg" width="24" height="24">'
+                + `<rect x="4" y="2" width="16" height="20" rx="3" fill="hsl(${hue} 55% 50%)"/></svg>`).buffer;
+        },
+        previewImage(path) {
+            return /\.(jpe?g|png|gif)$/i.test(path) && !config.badPictures.includes(path);
+        },
         extensionScanStart(index, unused, flag, roots, names, option, every) {
             if ((index !== 0 && index !== 1) || !Array.isArray(names) || names.length !== 7)
                 return false;

@@ -5,6 +5,7 @@ import { h, icon } from '../dom.js';
 import { formatCount, formatSize } from '../format.js';
 import { currentLanguage, languages, locale, t, units } from '../i18n.js';
 import { canTick, sizeOf } from '../finds.js';
+import { PICTURES, extensionOf, fileIcon } from '../file-icons.js';
 
 // Rows per category before a "show more": past a few hundred nobody reads
 // on, and the page stays quick with tens of thousands of files.
@@ -39,13 +40,20 @@ export function render(view, actions) {
         const row = h('li', { class: `found-file${file.group ? ' member' : ''}`, 'data-path': file.path },
             box,
             h('label', { for: id, class: 'found-name' },
-                h('span', { class: 'file-title' }, file.name,
-                    file.group && h('span', { class: 'badge stays' }, t('dupes.stays'))),
-                h('span', { class: 'file-folder muted', title: file.path }, file.folder)),
+                fileIcon(file),
+                h('span', { class: 'found-text' },
+                    h('span', { class: 'file-title' }, file.name,
+                        file.group && h('span', { class: 'badge stays' }, t('dupes.stays'))),
+                    h('span', { class: 'file-folder muted', title: file.path }, file.folder))),
             !file.group && h('span', { class: 'size' }, size(file.size)),
-            h('button', { class: 'icon-button open-folder', type: 'button', title: t('files.openFolderOf', { name: file.name }),
-                'aria-label': t('files.openFolderOf', { name: file.name }), onclick: () => actions.openFolder(file) },
-            icon('folder'), h('span', { class: 'button-text' }, t('files.openFolder'))));
+            h('span', { class: 'file-actions' },
+                actions.canPreview && PICTURES.has(extensionOf(file.path)) && h('button', {
+                    class: 'icon-button preview', type: 'button', title: t('files.previewOf', { name: file.name }),
+                    'aria-label': t('files.previewOf', { name: file.name }), onclick: () => actions.preview(file) },
+                icon('eye'), h('span', { class: 'button-text' }, t('files.preview'))),
+                h('button', { class: 'icon-button open-folder', type: 'button', title: t('files.openFolderOf', { name: file.name }),
+                    'aria-label': t('files.openFolderOf', { name: file.name }), onclick: () => actions.openFolder(file) },
+                icon('folder'), h('span', { class: 'button-text' }, t('files.openFolder')))));
         rows.push([box, file, row]);
         return row;
     }
