@@ -236,7 +236,11 @@ void ListDpkg(Inventory& inventory, const Options& options) {
 // flatpak reports sizes for people ("1.2 GB", "512.0 kB", SI units); the
 // inventory gets the bytes they stand for, an estimate as precise as that.
 std::optional<std::int64_t> ParseHumanSize(const std::string& text) {
-    std::istringstream in(text);
+    // Newer GLib puts a no-break space between number and unit.
+    std::string plain = text;
+    for (std::size_t at; (at = plain.find("\xC2\xA0")) != std::string::npos;)
+        plain.replace(at, 2, " ");
+    std::istringstream in(plain);
     in.imbue(std::locale::classic());
     double amount = 0;
     std::string unit;
