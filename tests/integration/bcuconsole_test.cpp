@@ -381,6 +381,8 @@ TEST_F(BcuConsoleRegistry, ListsProgramsOfMachineAndUserAndSkipsWhatTheSystemHid
                       {Text(L"DisplayVersion", L"9.9"), Text(L"UninstallString", L"noname.exe")}));
     ASSERT_TRUE(Entry(HKEY_LOCAL_MACHINE, KEY_WOW64_64KEY, L"CleanTest.Update",
                       {Text(L"DisplayName", L"Update for Clean Test"), Text(L"ParentKeyName", L"CleanTest.Machine")}));
+    ASSERT_TRUE(Entry(HKEY_LOCAL_MACHINE, KEY_WOW64_32KEY, L"CleanTest.Machine32",
+                      {Text(L"DisplayName", L"Clean Test 32-bit"), Number(L"EstimatedSize", 3)}));
     ASSERT_TRUE(Entry(HKEY_CURRENT_USER, 0, L"CleanTest.User",
                       {Text(L"DisplayName", L"Clean Test For One User"), Number(L"EstimatedSize", 1),
                        Text(L"UninstallString", L"\"C:\\Users\\me\\AppData\\Local\\CleanTest\\unins.exe\"")}));
@@ -402,6 +404,12 @@ TEST_F(BcuConsoleRegistry, ListsProgramsOfMachineAndUserAndSkipsWhatTheSystemHid
     const std::string command = (*expanded)["uninstallCommand"].asString();
     EXPECT_EQ(command.find('%'), std::string::npos) << command;
     EXPECT_NE(command.find("\\cleantest-unins.exe"), std::string::npos) << command;
+
+    const Json::Value* entry32 = Find(machine, "registry-machine-32", "CleanTest.Machine32");
+    ASSERT_NE(entry32, nullptr) << machine.root;
+    EXPECT_EQ((*entry32)["estimatedSize"].asInt64(), 3 * 1024);
+    EXPECT_EQ(Find(machine, "registry-machine-64", "CleanTest.Machine32"), nullptr) << "each view lists its own entries";
+    EXPECT_EQ(Find(machine, "registry-machine-32", "CleanTest.Machine"), nullptr) << "each view lists its own entries";
 
     for (const char* hidden : {"CleanTest.System", "CleanTest.NoName", "CleanTest.Update"})
         EXPECT_EQ(Find(machine, "registry-machine-64", hidden), nullptr) << hidden;
