@@ -128,15 +128,37 @@ jsValue WKE_CALL ExportBcu(jsExecState es, void* param) {
         self,
         [bytes] {
             const std::string temp = FileSystem::CreateTempFile("TMP");
-            const std::wstring tool = File::Directory(L"") + fendrel::kPathSep + L"bcu" + fendrel::kPathSep +
-                                      L"BCU-console.exe";
-            const DWORD started = Utils::CreateHiddenWindowProcess(
-                L"\"" + tool + L"\" export " + Utils::AnsiToUtf16(temp) + L" /Q /U /V", nullptr, nullptr);
+            if (temp.empty()) {
+                Logger_WarnF(kSource, __LINE__, "exportBCU: no temporary file for the inventory (error %d)",
+                             FileSystem::LastError());
+                return;
+            }
+            const std::wstring file = Utils::AnsiToUtf16(temp);
+            std::wstring tool = File::Directory(L"") + fendrel::kPathSep + L"bcu" + fendrel::kPathSep + L"BCU-console";
+#if defined(_WIN32)
+            tool += L".exe";
+            STARTUPINFOW startup{};
+            startup.cb = sizeof startup;
+            startup.dwFlags = STARTF_USESHOWWINDOW | STARTF_FORCEOFFFEEDBACK;  // 0x101
+            startup.wShowWindow = SW_HIDE;
+            const LPSTARTUPINFOW hidden = &startup;
+#else
+            const LPSTARTUPINFOW hidden = nullptr;  // a console tool opens no window here
+#endif
+            // Both paths quoted: a user name with a space puts one in the temporary folder.
+            const DWORD started =
+                Utils::CreateAndWaitProcessB(L"\"" + tool + L"\" export \"" + file + L"\" /Q /U /V", hidden);
             if (started != 0)
-                Logger_WarnF(kSource, __LINE__, "the uninstaller export tool did not run (%lu)",
-                             static_cast<unsigned long>(started));
-            if (!temp.empty())
-                *bytes = File::readFile(Utils::AnsiToUtf16(temp));
+                Logger_WarnF(kSource, __LINE__, "exportBCU: %s could not be started (error %lu)",
+                             Utils::utf16ToUtf8(tool).c_str(), static_cast<unsigned long>(started));
+            *bytes = File::readFile(file);
+            if (started == 0 && bytes->empty())
+                Logger_WarnF(kSource, __LINE__, "exportBCU: the export tool left no inventory in %s", temp.c_str());
+            // The page gets the bytes; the file would only pile up, one per visit.
+            int error = 0;
+            if (!FileSystem::RemoveFile(temp, &error))
+                Logger_WarnF(kSource, __LINE__, "exportBCU: the temporary file %s could not be removed (error %d)",
+                             temp.c_str(), error);
         },
         [self, callback, bytes] {
             self->CallPage(callback, [&](jsExecState global) { return std::vector<jsValue>{Bytes(global, *bytes)}; });

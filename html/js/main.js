@@ -7,9 +7,10 @@ import { currentLanguage, languageForId, languageForTag, languages, setLanguage,
 import { junk } from './junk.js';
 import { large, dupes } from './files.js';
 import { mover } from './mover.js';
+import { installed } from './installed.js';
 import * as stage from './stage.js';
 
-const views = [junk, large, dupes, mover];
+const views = [junk, large, dupes, mover, installed];
 
 function viewOf(id) {
     return views.find((view) => view.id === id) ?? junk;

@@ -113,7 +113,7 @@ export async function exitWithin(run, ms) {
 // screen. `config` adds keys to config.inf's [other] section; `files` (name
 // → path in the source tree) are copied beside the program first.
 export async function launchApp({ t, browser, binDir, tree, rules, config = {}, files = {} }) {
-    const folder = installProgram(binDir, ['Clean', 'libFendrel.so', 'libminiblink.so', 'html']);
+    const folder = installProgram(binDir, ['Clean', 'libFendrel.so', 'libminiblink.so', 'html', 'bcu']);
     const root = join(folder, 'tree');
     writeTree(root, tree);
     for (const [name, source] of Object.entries(files))
