@@ -455,7 +455,7 @@ test('the views follow a change of language; names from the program change with 
     await search(page, 'large');
     await page.selectOption('#language', '2');
     assert.deepEqual(await page.$$eval('.tab-label', (tabs) => tabs.map((tab) => tab.textContent)),
-        ['Datenmüll', 'Große Dateien', 'Duplikate', 'Ordner verschieben']);
+        ['Datenmüll', 'Große Dateien', 'Duplikate', 'Ordner verschieben', 'Installierte Programme']);
     assert.equal(await page.textContent('#large-result-heading'), '10,1 GiB in großen Dateien');
     assert.deepEqual((await readLarge(page)).map(([name, count, size]) => [name, count, size]), [
         ['Videos', '3 Dateien', '5,55 GiB'], ['Disk images', '1 Datei', '3,72 GiB'], ['Archives', '2 Dateien', '900 MiB']]);

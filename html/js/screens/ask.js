@@ -1,10 +1,13 @@
 // The question before a folder is moved, brought back or the place for
-// moved folders changes: what will happen, in plain words. A modal dialog
-// of the page's own; Cancel has the focus and Escape cancels, so a stray
-// Enter moves nothing.
+// moved folders changes, or before a program is uninstalled: what will
+// happen, in plain words. A modal dialog of the page's own; Cancel has the
+// focus and Escape cancels, so a stray Enter changes nothing.
 import { h, icon } from '../dom.js';
 import { formatSize } from '../format.js';
 import { locale, t, units } from '../i18n.js';
+
+// The sign above each kind of question.
+const ASK_ICONS = { restore: 'restore', restoreApp: 'restore', uninstall: 'trash' };
 
 // question: { kind, title, text, notice, confirm, params } with text keys;
 // a params.size that is a BigInt is shown as a size.
@@ -17,7 +20,7 @@ export function ask(question) {
     const dialog = h('dialog', { class: 'confirm ask', 'data-kind': question.kind,
         'aria-labelledby': 'ask-title', 'aria-describedby': 'ask-text' },
     h('div', { class: 'confirm-head' },
-        h('div', { class: 'hero-mark small' }, icon(question.kind === 'restore' || question.kind === 'restoreApp' ? 'restore' : 'move', 'icon')),
+        h('div', { class: 'hero-mark small' }, icon(ASK_ICONS[question.kind] ?? 'move', 'icon')),
         h('h2', { id: 'ask-title' }, t(question.title, params))),
     h('p', { id: 'ask-text', class: 'ask-text' }, t(question.text, params)),
     question.notice && h('p', { class: 'notice warn' }, icon('warn'), h('span', {}, t(question.notice, params))),
