@@ -60,7 +60,7 @@ bool WKE_CALL OnWindowClosing(wkeWebView, void*) {
 
 void WKE_CALL OnWindowDestroy(wkeWebView view, void*) {
     if (view == g_state.view)
-        g_state.view = nullptr;
+        g_state = PreviewState{};
     g_wke.wkeDestroyWebView(view);
 }
 
@@ -106,7 +106,7 @@ void CloseImagePreview() {
     if (g_state.view == nullptr)
         return;
     wkeWebView view = g_state.view;
-    g_state.view = nullptr;
+    g_state = PreviewState{};
     g_wke.wkeDestroyWebView(view);
 }
 

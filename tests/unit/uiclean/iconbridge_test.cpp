@@ -4,7 +4,10 @@
 
 #include "fendrel/utils.h"
 #include "host/webview.h"
+#include "realwebview.h"
 #include "testutil.h"
+#include "uiclean/imagepreview.h"
+#include "uithread.h"
 
 #include <gtest/gtest.h>
 
@@ -124,4 +127,39 @@ TEST_F(IconBridge, PreviewImageOfAFileThatIsNoPictureIsFalse) {
         SCOPED_TRACE(name);
         EXPECT_EQ(Call("previewImage", (dir.path() / name).string()), "bool:false");
     }
+}
+
+TEST_F(IconBridge, ClosingTheProgramClosesThePreview) {
+#if !defined(_WIN32)
+    // The preview's own page needs the real library; the page's side stays fake.
+    testutil::EnvOverride noBrowser{"CLEAN_NO_BROWSER", "1"};
+    const WebViewApi& real = testutil::RealWebView();
+    ASSERT_NE(real.wkeCreateWebWindow, nullptr) << "the web-view library beside the test program";
+    g_wke.wkeCreateWebWindow = real.wkeCreateWebWindow;
+    g_wke.wkeDestroyWebView = real.wkeDestroyWebView;
+    g_wke.wkeShowWindow = real.wkeShowWindow;
+    g_wke.wkeLoadURL = real.wkeLoadURL;
+    g_wke.wkeOnLoadUrlBegin = real.wkeOnLoadUrlBegin;
+    g_wke.wkeOnWindowClosing = real.wkeOnWindowClosing;
+    g_wke.wkeOnWindowDestroy = real.wkeOnWindowDestroy;
+#endif
+    // The smallest GIF: one white pixel.
+    testutil::WriteBytes(dir.path() / "pixel.gif",
+                         std::string("GIF89a\x01\x00\x01\x00\x80\x00\x00\xff\xff\xff\x00\x00\x00!\xf9\x04\x01"
+                                     "\x00\x00\x00\x00,\x00\x00\x00\x00\x01\x00\x01\x00\x00\x02\x02"
+                                     "D\x01\x00;",
+                                     43));
+    window->closeAsQuit = 1;
+    testutil::UiThread ui;
+    void* shown = nullptr;
+    void* afterClose = nullptr;
+    ui.Run([&] {
+        EXPECT_EQ(Call("previewImage", (dir.path() / "pixel.gif").string()), "bool:true");
+        shown = imagepreview::PreviewHandle();
+        bool handled = false;
+        window->procedure(*window, wmsg::kSysCommand, wmsg::kScClose, 0, handled);
+        afterClose = imagepreview::PreviewHandle();
+    });
+    EXPECT_NE(shown, nullptr);
+    EXPECT_EQ(afterClose, nullptr);
 }

@@ -6,6 +6,7 @@
 
 #include "fendrel/utils.h"
 #include "host/webview.h"
+#include "realwebview.h"
 #include "testutil.h"
 #include "uithread.h"
 
@@ -323,14 +324,8 @@ std::string Between(const std::string& text, const std::string& before, const st
 TEST(PreviewWindow, ShowsThePictureOnAPageOfItsOwnAndReusesTheView) {
     testutil::EnvOverride noBrowser{"CLEAN_NO_BROWSER", "1"};
     const WebViewApi saved = g_wke;
-    static WebViewApi loaded = [] {
-        // The library is loaded once per process; the table is kept here
-        // because other tests put fakes in its place.
-        LoadWebView();
-        return g_wke;
-    }();
-    ASSERT_NE(loaded.wkeCreateWebWindow, nullptr) << "the web-view library beside the test program";
-    g_wke = loaded;
+    ASSERT_NE(testutil::RealWebView().wkeCreateWebWindow, nullptr) << "the web-view library beside the test program";
+    g_wke = testutil::RealWebView();
 
     testutil::TempDir dir;
     const Bytes wide = Png(1000, 400);
