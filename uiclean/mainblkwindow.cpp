@@ -4,7 +4,9 @@
 #include "host/nativewindow.h"
 #include "host/uitask.h"
 #include "trova/clean/nametables.h"
+#include "uiclean/fileicon.h"
 #include "uiclean/i18nconfig.h"
+#include "uiclean/imagepreview.h"
 
 #include "fendrel/file.h"
 #include "fendrel/fsops.h"
@@ -308,9 +310,9 @@ jsValue WKE_CALL MoverChangeRoot(jsExecState es, void* param) {
                     [prefix](Trova::MoverManager& mover) { return mover.ChangeRoot(prefix); });
 }
 
-jsValue WKE_CALL GetIconBuffer(jsExecState es, void*) {
-    Unavailable("getIconBuffer");
-    return g_wke.jsNull();
+jsValue WKE_CALL GetIconBuffer(jsExecState es, void* param) {
+    const std::vector<std::uint8_t> icon = fileicon::IconForFile(ArgWide(es, 0), Self(param)->DefaultIcon());
+    return icon.empty() ? g_wke.jsNull() : Bytes(es, icon);
 }
 
 jsValue WKE_CALL LaunchAndWait(jsExecState es, void* param) {
@@ -325,9 +327,10 @@ jsValue WKE_CALL LaunchAndWait(jsExecState es, void* param) {
     return g_wke.jsNull();
 }
 
-jsValue WKE_CALL PreviewImage(jsExecState es, void*) {
-    Unavailable("previewImage");
-    return g_wke.jsFalse();
+jsValue WKE_CALL PreviewImage(jsExecState es, void* param) {
+    // The preview opens the file by its name in the process code page.
+    const std::string path = Utils::Utf16ToAnsi(ArgWide(es, 0));
+    return g_wke.jsBoolean(imagepreview::PreviewFile(Self(param)->window, path));
 }
 
 }  // namespace
@@ -353,6 +356,14 @@ MainBlkWindow::MainBlkWindow(HWND parentWindow, std::intptr_t unused, const std:
 MainBlkWindow::~MainBlkWindow() {
     std::unique_lock<std::mutex> lock(m_workersMutex);
     m_workersDone.wait(lock, [this] { return m_workers == 0; });
+}
+
+const std::vector<std::uint8_t>& MainBlkWindow::DefaultIcon() {
+    if (!m_defaultIconBuilt) {
+        m_defaultIcon = fileicon::SystemDefaultIcon();
+        m_defaultIconBuilt = true;
+    }
+    return m_defaultIcon;
 }
 
 std::shared_ptr<Trova::MoverManager> MainBlkWindow::Mover() const {
@@ -518,6 +529,7 @@ std::intptr_t MainBlkWindow::MainProcedure(BaseBlkWinow& base, std::uint32_t mes
         return 1;
     }
     if (message == wmsg::kSysCommand && (wParam & 0xFFF0) == wmsg::kScClose && self.closeAsQuit != 0) {
+        imagepreview::CloseImagePreview();
         // The walkers may be waiting for this thread: it keeps answering them
         // while they are stopped.
         self.m_cache.Stop(2, self.window);

@@ -49,6 +49,10 @@ public:
     // Mover operations run one at a time: they share one record file.
     std::mutex& MoverMutex() { return m_moverRunMutex; }
 
+    // The system's generic file icon (an image file; empty when there is
+    // none), built on the first call and kept while the window lives. UI thread.
+    const std::vector<std::uint8_t>& DefaultIcon();
+
     // Counts a worker of this window in and out; the destructor waits for none.
     void WorkerStarted();
     void WorkerEnded();
@@ -77,4 +81,6 @@ private:
     std::mutex m_workersMutex;
     std::condition_variable m_workersDone;
     int m_workers = 0;
+    std::vector<std::uint8_t> m_defaultIcon;
+    bool m_defaultIconBuilt = false;
 };

@@ -13,7 +13,7 @@
 #include "trova/clean/nametables.h"
 #include "uiclean/i18nconfig.h"
 #include "uiclean/mainblkwindow.h"
-#include "version.h"
+#include "uiclean/versioninfo.h"
 #include "uiclean/windowsettings.h"
 
 #include <memory>
@@ -51,7 +51,7 @@ public:
     std::wstring PackageName() const override { return m_config.ReadPackageName(); }
     std::wstring Channel() const override { return m_config.GetChannel(); }
     std::wstring WindowTitle() const override { return m_config.Title(); }
-    std::string FileVersion() const override { return CLEAN_VERSION_TEXT; }
+    std::string FileVersion() const override { return Utils::utf16ToUtf8(VersionInfo::Instance().FileVersion()); }
     void SetWindowRect(std::int32_t left, std::int32_t top, std::int32_t right, std::int32_t bottom) override {
         m_config.SetWindowRect(left, top, right, bottom);
     }
@@ -92,7 +92,7 @@ int ApplicationMain(HINSTANCE instance) {
 
     static ConfigSettings settings(config);
     SetHostSettings(&settings);
-    SetCrashReportTexts(CLEAN_VERSION_TEXT, Utils::utf16ToUtf8(config.GetProductName()),
+    SetCrashReportTexts(Utils::utf16ToUtf8(VersionInfo::Instance().FileVersion()), Utils::utf16ToUtf8(config.GetProductName()),
                         Utils::utf16ToUtf8(config.GetChannel()));
 
     std::string url = Utils::utf16ToUtf8(config.Url());
