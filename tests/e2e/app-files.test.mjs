@@ -9,6 +9,7 @@ import { existsSync, mkdirSync, writeFileSync } from 'node:fs';
 import { dirname, join } from 'node:path';
 import { fileURLToPath } from 'node:url';
 import { randomBytes } from 'node:crypto';
+import { deflateSync } from 'node:zlib';
 import { launchApp, useRealProgram } from './app-fixture.mjs';
 
 const repo = fileURLToPath(new URL('../../', import.meta.url));
@@ -17,6 +18,39 @@ const shots = join(repo, 'build', 'e2e-screenshots');
 const MiB = 1048576;
 
 const { skip, browser } = useRealProgram(binDir, shots);
+
+// A PNG of random colours (so it does not shrink below the search's 1 MiB).
+function png(width, height) {
+    const table = Array.from({ length: 256 }, (_, n) => {
+        let c = n;
+        for (let k = 0; k < 8; ++k)
+            c = c & 1 ? 0xedb88320 ^ (c >>> 1) : c >>> 1;
+        return c >>> 0;
+    });
+    const crc = (bytes) => {
+        let c = 0xffffffff;
+        for (const byte of bytes)
+            c = table[(c ^ byte) & 0xff] ^ (c >>> 8);
+        return (c ^ 0xffffffff) >>> 0;
+    };
+    const chunk = (type, data) => {
+        const body = Buffer.concat([Buffer.from(type, 'latin1'), data]);
+        const out = Buffer.alloc(body.length + 8);
+        out.writeUInt32BE(data.length, 0);
+        body.copy(out, 4);
+        out.writeUInt32BE(crc(body), body.length + 4);
+        return out;
+    };
+    const header = Buffer.alloc(13);
+    header.writeUInt32BE(width, 0);
+    header.writeUInt32BE(height, 4);
+    header.set([8, 2, 0, 0, 0], 8);   // 8 bits, RGB
+    const rows = [];
+    for (let y = 0; y < height; ++y)
+        rows.push(Buffer.from([0]), randomBytes(width * 3));
+    return Buffer.concat([Buffer.from([0x89, 0x50, 0x4e, 0x47, 0x0d, 0x0a, 0x1a, 0x0a]), chunk('IHDR', header),
+        chunk('IDAT', deflateSync(Buffer.concat(rows), { level: 0 })), chunk('IEND', Buffer.alloc(0))]);
+}
 
 function write(path, bytes) {
     mkdirSync(dirname(path), { recursive: true });
@@ -105,6 +139,47 @@ test('duplicates: only identical files are grouped, and one copy always stays', 
     const left = ['a/one.mp4', 'b/two.mp4', 'c/three.mp4'].filter((name) => existsSync(join(root, name)));
     assert.equal(left.length, 1, `one copy stays: ${left}`);
     assert.equal(existsSync(join(root, 'd', 'trap.mp4')), true);
+    assert.deepEqual(problems, []);
+    await close();
+});
+
+test('icons of the file types beside found files, and a picture previewed in a window of its own', { skip, timeout: 120000 }, async (t) => {
+    const { root, run, page, problems, close } = await launch(t);
+    const video = randomBytes(MiB + 1000);
+    write(join(root, 'a', 'clip.mp4'), video);
+    write(join(root, 'b', 'clip.mp4'), video);
+    const picture = png(1000, 400);
+    write(join(root, 'a', 'wide.png'), picture);
+    write(join(root, 'b', 'wide.png'), picture);
+
+    await search(page, 'dupes', root);
+    // The theme's icon for a video, once the program has answered.
+    await page.waitForFunction(() => [...document.querySelectorAll('.found-file')]
+        .filter((row) => row.dataset.path.endsWith('.mp4'))
+        .every((row) => { const img = row.querySelector('img.file-icon'); return !img.hidden && img.naturalWidth > 0; }));
+    assert.equal(await page.locator('.found-file .preview').count(), 2);   // the two pictures
+    await page.screenshot({ path: join(shots, 'app-files-icons.png') });
+
+    // The program opens its preview as a page of its own and says where.
+    const before = run.output.match(/^webview: \S+/gm).length;
+    await page.locator(`.found-file[data-path="${join(root, 'a', 'wide.png')}"] .preview`).click();
+    const deadline = Date.now() + 20000;
+    while (run.output.match(/^webview: \S+/gm).length === before && Date.now() < deadline)
+        await new Promise((resolve) => setTimeout(resolve, 100));
+    const address = run.output.match(/^webview: (\S+)/gm).at(-1).slice('webview: '.length);
+    assert.notEqual(run.output.match(/^webview: \S+/gm).length, before, `no preview address in:\n${run.output}`);
+    assert.equal(await page.isVisible('.notice.passing'), false);
+    const preview = await page.context().newPage();
+    await preview.goto(address);
+    const img = preview.locator('img');
+    await img.waitFor();
+    await preview.waitForFunction(() => document.querySelector('img')?.complete && document.querySelector('img').naturalWidth > 0);
+    // Shown at most 500 pixels wide or high, in its own proportions.
+    assert.deepEqual(await img.evaluate((element) => [element.naturalWidth, element.naturalHeight,
+        Math.round(element.getBoundingClientRect().width), Math.round(element.getBoundingClientRect().height)]),
+    [1000, 400, 500, 200]);
+    await preview.screenshot({ path: join(shots, 'app-files-preview.png') });
+    await preview.close();
     assert.deepEqual(problems, []);
     await close();
 });
