@@ -254,7 +254,7 @@ jsValue WKE_CALL ShowWindowFunction(jsExecState es, void*) {
     // A page in a browser window of its own cannot be hidden from here; only
     // a native window the view draws into can (SW_HIDE is 0).
     if (command == 0 && !target->ShowsNativeWindow()) {
-        Logger_InfoF(kSource, __LINE__, "showWindow: the page's browser window cannot be hidden; not hidden");
+        Logger_WarnF(kSource, __LINE__, "showWindow: the page's browser window cannot be hidden; not hidden");
         return g_wke.jsFalse();
     }
     target->Show(command);
