@@ -81,6 +81,15 @@ public:
     // relative file is looked up in the directory. showCommand is not used.
     static DWORD Execute(HWND owner, const std::wstring& verb, const std::wstring& file,
                          const std::wstring& parameters, const std::wstring& directory, int showCommand);
+    // Starts a program without waiting for it, as Execute does, and says
+    // which process started: 0 and its id (0 when the system names none), or
+    // the system error code with processId 0. Unlike a bare id-or-error
+    // number, this tells a small process id from an error.
+    // Windows: ShellExecuteExW, no error dialog; "runas" asks for elevation,
+    // and a declined prompt gives ERROR_CANCELLED (1223). Linux: as Execute,
+    // so "runas" gives EPERM.
+    static DWORD StartProgram(const std::wstring& verb, const std::wstring& file, const std::wstring& parameters,
+                              DWORD& processId);
     // PathFileExistsW; on Linux File::Exist (a dangling link exists too).
     static bool PathExists(const std::wstring& path);
 };

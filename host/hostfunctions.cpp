@@ -128,10 +128,23 @@ jsValue WKE_CALL CreateProcessWithReturnedData(jsExecState es, void*) {
     return Wide(es, Utils::CreateProcessWithReturnedData(ArgWide(es, 0)));
 }
 
+// The messages that hand a window an address (0x465, 0x46A) go only to
+// windows of this process: another process would read or free memory that is
+// not its own. False, logged, for any other handle.
+bool MayTakeAddress(HWND target, const char* function) {
+    if (nativewin::OwnedByThisProcess(target))
+        return true;
+    Logger_WarnF(kSource, __LINE__, "%s: refused window %p, which is not a window of this process", function,
+                 static_cast<void*>(target));
+    return false;
+}
+
 jsValue WKE_CALL CreateProcessWithReturnedDataAsync(jsExecState es, void*) {
     const std::wstring commandLine = ArgWide(es, 0);
     HWND target = ArgWindow(es, 1);
     const int tag = ArgInt(es, 2);
+    if (!MayTakeAddress(target, "createProcessWithReturnedDataAsync"))
+        return g_wke.jsFalse();
     std::thread([commandLine, target, tag] {
         auto* output = new std::wstring(Utils::CreateProcessWithReturnedData(commandLine));
         // The receiver frees the text and answers 1; a window that is gone cannot.
@@ -237,7 +250,14 @@ jsValue WKE_CALL ShowWindowFunction(jsExecState es, void*) {
     BaseBlkWinow* target = BaseBlkWinow::FromHandle(ArgWindow(es, 0));
     if (target == nullptr)
         return g_wke.jsFalse();
-    target->Show(ArgInt(es, 1));
+    const int command = ArgInt(es, 1);
+    // A page in a browser window of its own cannot be hidden from here; only
+    // a native window the view draws into can (SW_HIDE is 0).
+    if (command == 0 && !target->ShowsNativeWindow()) {
+        Logger_WarnF(kSource, __LINE__, "showWindow: the page's browser window cannot be hidden; not hidden");
+        return g_wke.jsFalse();
+    }
+    target->Show(command);
     return g_wke.jsTrue();
 }
 
@@ -302,6 +322,8 @@ jsValue WKE_CALL ShellNotifyIcon(jsExecState es, void* param) {
 }
 
 jsValue WKE_CALL SetDragRect(jsExecState es, void*) {
+    if (!MayTakeAddress(ArgWindow(es, 1), "setDragRect"))
+        return g_wke.jsFalse();
     auto* rect = new WindowRect{ArgInt(es, 2), ArgInt(es, 3), ArgInt(es, 2) + ArgInt(es, 4),
                                 ArgInt(es, 3) + ArgInt(es, 5)};
     if (fendrel::ui::Send(ArgWindow(es, 1), hostmsg::kSetDragRect, reinterpret_cast<std::uintptr_t>(rect), 0) == 0)
@@ -341,8 +363,23 @@ jsValue WKE_CALL FindWindowFunction(jsExecState es, void*) {
     return g_wke.jsInt(0);
 }
 
+// Messages whose parameters the receiver takes for addresses: the program's
+// private ones (records it reads and frees, 0x464 to 0x46D, host/basewindow.h
+// and host/uitask.h) and WM_COPYDATA. From the page they would be numbers it
+// chose, so they are refused here; sendCopyData builds a real WM_COPYDATA.
+bool CarriesAddress(std::uint32_t message) {
+    constexpr std::uint32_t kFirstPrivate = hostmsg::kChildClosing, kLastPrivate = uitask::kTask;
+    return message == wmsg::kCopyData || (message >= kFirstPrivate && message <= kLastPrivate);
+}
+
 jsValue WKE_CALL SendMessageFunction(jsExecState es, void*) {
-    return g_wke.jsInt(static_cast<int>(fendrel::ui::Send(ArgWindow(es, 0), static_cast<std::uint32_t>(ArgInt(es, 1)),
+    const auto message = static_cast<std::uint32_t>(ArgInt(es, 1));
+    if (CarriesAddress(message)) {
+        Logger_WarnF(kSource, __LINE__, "sendMessage: refused message 0x%X, whose parameters would be taken for addresses",
+                     message);
+        return g_wke.jsInt(0);
+    }
+    return g_wke.jsInt(static_cast<int>(fendrel::ui::Send(ArgWindow(es, 0), message,
                                                           static_cast<std::uintptr_t>(ArgInt(es, 2)), ArgInt(es, 3))));
 }
 
@@ -358,10 +395,18 @@ jsValue WKE_CALL RestartApp(jsExecState es, void* param) {
     BaseBlkWinow* self = Window(param);
     if (self->releaseInstance)
         self->releaseInstance();
-    const DWORD result = Utils::runApp(File::FullPath(), L"", ArgBool(es, 0) ? L"runas" : L"");
+    DWORD processId = 0;
+    const DWORD error = HostShell::StartProgram(ArgBool(es, 0) ? L"runas" : L"", File::FullPath(), L"", processId);
+    if (error != 0) {
+        // Closing now would end the program with no instance left (Linux
+        // cannot elevate; on Windows the user may decline the prompt).
+        Logger_WarnF(kSource, __LINE__, "restartApp: the new instance did not start (error %lu); this one keeps running",
+                     static_cast<unsigned long>(error));
+        return g_wke.jsInt(static_cast<int>(error));
+    }
     // Posted, not sent: the window must not go while this call is running in its page.
     fendrel::ui::Post(self->window, wmsg::kClose, 0, 0);
-    return g_wke.jsInt(static_cast<int>(result));
+    return g_wke.jsInt(static_cast<int>(processId));
 }
 
 jsValue WKE_CALL IsRunAsAdmin(jsExecState es, void*) {

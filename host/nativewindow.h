@@ -23,8 +23,16 @@ struct CopyData {
 std::wstring ProcessCommandLine();
 // Starts a command line without waiting for it; false when it did not start.
 bool StartCommandLine(const std::wstring& commandLine);
-// A modal message; Linux writes it to standard error and the log and answers IDOK.
+// A modal message; the button pressed. Linux has no dialog: the text goes
+// to standard error and the log, and only a box whose one button is OK
+// (type & 0xF == 0) answers IDOK (1); any other set of buttons would need
+// the user's answer, so it answers 0 and logs that no dialog can ask.
 int ShowMessage(HWND owner, const std::wstring& text, const std::wstring& caption, std::uint32_t type);
+// Whether a window belongs to this process. Messages that carry addresses
+// (a record the receiver frees) may go only to such a window: an address
+// means nothing in another process. Windows: GetWindowThreadProcessId;
+// Linux: a live window of the process's message queue.
+bool OwnedByThisProcess(HWND window);
 // Windows: EnableWindow, ShowWindow; Linux: no native state, false.
 bool EnableWindow(HWND window, bool enable);
 bool ShowNativeWindow(HWND window, int showCommand);

@@ -52,9 +52,21 @@ bool StartCommandLine(const std::wstring& commandLine) {
     return WIFEXITED(status) && WEXITSTATUS(status) == 0;
 }
 
-int ShowMessage(HWND, const std::wstring& text, const std::wstring& caption, std::uint32_t) {
+int ShowMessage(HWND, const std::wstring& text, const std::wstring& caption, std::uint32_t type) {
+    constexpr std::uint32_t kButtons = 0xF;  // MB_TYPEMASK; 0 is MB_OK alone
+    if ((type & kButtons) != 0) {
+        // A question: inventing the user's answer could confirm what nobody chose.
+        Logger_WarnF("host/nativewindow", __LINE__,
+                     "messageBox: no dialog can be shown on Linux to ask \"%s: %s\" (buttons %u); answering 0",
+                     Utils::utf16ToUtf8(caption).c_str(), Utils::utf16ToUtf8(text).c_str(), type & kButtons);
+        return 0;
+    }
     ShowMessageBox(caption, text);
     return 1;  // IDOK: the message was shown the only way there is
+}
+
+bool OwnedByThisProcess(HWND window) {
+    return fendrel::ui::IsMessageWindow(window);
 }
 
 namespace {

@@ -31,6 +31,12 @@ int ShowMessage(HWND owner, const std::wstring& text, const std::wstring& captio
     return ::MessageBoxW(owner, text.c_str(), caption.c_str(), type);
 }
 
+bool OwnedByThisProcess(HWND window) {
+    DWORD process = 0;
+    return window != nullptr && GetWindowThreadProcessId(window, &process) != 0 &&
+           process == GetCurrentProcessId();
+}
+
 bool EnableWindow(HWND window, bool enable) {
     return ::EnableWindow(window, enable ? TRUE : FALSE) != 0;
 }

@@ -289,8 +289,12 @@ LANGID SystemInfo::UserDefaultUILanguage() {
 
 // ---------------------------------------------------------------- HostShell
 
-DWORD HostShell::Execute(HWND owner, const std::wstring& verb, const std::wstring& file,
-                         const std::wstring& parameters, const std::wstring& directory, int showCommand) {
+namespace {
+
+// Execute and StartProgram; `started` gets the child's id.
+DWORD Launch(const std::wstring& verb, const std::wstring& file, const std::wstring& parameters,
+             const std::wstring& directory, pid_t& started) {
+    started = 0;
     const std::wstring action = Utils::toLower(verb);
     if (action == L"runas") {
         // No elevation prompt exists to ask; a graphical sudo front end is a
@@ -344,7 +348,24 @@ DWORD HostShell::Execute(HWND owner, const std::wstring& verb, const std::wstrin
             LOG_WARN("ShellExecute: cannot start %s: %s", argv[0].c_str(), std::strerror(error));
         return static_cast<DWORD>(error);
     }
+    started = pid;
     return 0;
+}
+
+}  // namespace
+
+DWORD HostShell::Execute(HWND, const std::wstring& verb, const std::wstring& file, const std::wstring& parameters,
+                         const std::wstring& directory, int) {
+    pid_t started = 0;
+    return Launch(verb, file, parameters, directory, started);
+}
+
+DWORD HostShell::StartProgram(const std::wstring& verb, const std::wstring& file, const std::wstring& parameters,
+                              DWORD& processId) {
+    pid_t started = 0;
+    const DWORD error = Launch(verb, file, parameters, L"", started);
+    processId = static_cast<DWORD>(started);
+    return error;
 }
 
 bool HostShell::PathExists(const std::wstring& path) {

@@ -279,6 +279,34 @@ DWORD HostShell::Execute(HWND owner, const std::wstring& verb, const std::wstrin
     return error;
 }
 
+DWORD HostShell::StartProgram(const std::wstring& verb, const std::wstring& file, const std::wstring& parameters,
+                              DWORD& processId) {
+    processId = 0;
+    ComScope com;
+    SHELLEXECUTEINFOW info{};
+    info.cbSize = sizeof(info);
+    // Waits until the launch is done, so the answer is the launch's; the
+    // caller reports the error, so the shell shows no dialog of its own.
+    info.fMask = SEE_MASK_NOCLOSEPROCESS | SEE_MASK_NOASYNC | SEE_MASK_FLAG_NO_UI;
+    info.lpVerb = OrNull(verb);
+    info.lpFile = file.c_str();
+    info.lpParameters = OrNull(parameters);
+    info.nShow = SW_SHOWNORMAL;
+    if (!ShellExecuteExW(&info)) {
+        DWORD error = GetLastError();
+        if (error == ERROR_SUCCESS)
+            error = ERROR_GEN_FAILURE;  // never report a failure as 0
+        LOG_WARN_W(L"ShellExecuteEx: cannot %ls %ls (error %lu)", verb.empty() ? L"open" : verb.c_str(), file.c_str(),
+                   error);
+        return error;
+    }
+    if (info.hProcess != nullptr) {
+        processId = GetProcessId(info.hProcess);
+        CloseHandle(info.hProcess);
+    }
+    return 0;
+}
+
 bool HostShell::PathExists(const std::wstring& path) {
     return PathFileExistsW(path.c_str()) != FALSE;
 }

@@ -291,6 +291,55 @@ TEST(HostShell, RunsAProgramInItsDirectoryWithTheParameters) {
     EXPECT_EQ(expected, testutil::ReadBytes(dir.path() / "marker"));
 }
 
+// The id StartProgram gives is the started program's own (Linux: the script
+// writes $$); a failed start is an error with no id, so no caller can take
+// an error number for a process.
+TEST(HostShell, StartProgramTellsTheProcessFromAFailure) {
+    testutil::TempDir dir;
+    const fs::path marker = dir.path() / "marker";
+#if defined(_WIN32)
+    const std::wstring script = dir / L"tool.cmd";
+    testutil::WriteBytes(dir.path() / "tool.cmd", "@echo started> \"%~1.tmp\"\r\n@move \"%~1.tmp\" \"%~1\" >nul\r\n");
+#else
+    const std::wstring script = dir / L"tool.sh";
+    testutil::WriteBytes(dir.path() / "tool.sh", "#!/bin/sh\necho $$ > \"$1.tmp\" && mv \"$1.tmp\" \"$1\"\n");
+    fs::permissions(dir.path() / "tool.sh", fs::perms::owner_all);
+#endif
+    DWORD processId = 0;
+    ASSERT_EQ(0u, HostShell::StartProgram(L"", script, L"\"" + marker.wstring() + L"\"", processId));
+    EXPECT_NE(0u, processId);
+    // The program is not waited for: give it a generous while to finish.
+    for (int i = 0; i < 1000 && !fs::exists(marker); ++i)
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+#if defined(_WIN32)
+    EXPECT_EQ("started\r\n", testutil::ReadBytes(marker));
+#else
+    EXPECT_EQ(std::to_string(processId) + "\n", testutil::ReadBytes(marker));
+#endif
+
+    struct Case {
+        const wchar_t* verb;
+        std::wstring file;
+        DWORD error;  // 0: any error
+    };
+    const Case failures[] = {
+        {L"", dir / L"missing.exe", 0},
+#if !defined(_WIN32)
+        {L"runas", L"/bin/true", static_cast<DWORD>(EPERM)},
+        {L"", L"clean-test-no-such-program", static_cast<DWORD>(ENOENT)},
+#endif
+    };
+    for (const Case& c : failures) {
+        processId = 1;
+        const DWORD error = HostShell::StartProgram(c.verb, c.file, L"", processId);
+        EXPECT_NE(0u, error) << Utils::utf16ToUtf8(c.file);
+        if (c.error != 0) {
+            EXPECT_EQ(c.error, error);
+        }
+        EXPECT_EQ(0u, processId);
+    }
+}
+
 // ---------------------------------------------------------------- FileCopy
 
 TEST(FileCopy, CopyAndMoveKeepFilesIntactWhenRefused) {

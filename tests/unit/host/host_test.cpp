@@ -13,9 +13,14 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cerrno>
+#include <chrono>
+#include <condition_variable>
 #include <filesystem>
 #include <functional>
 #include <future>
+#include <mutex>
 
 namespace fs = std::filesystem;
 using webviewtest::BridgeClient;
@@ -24,6 +29,42 @@ using webviewtest::ParseJson;
 using webviewtest::WriteJson;
 
 namespace {
+
+// Messages that reached a test window with the test's mark as wParam. The
+// test procedure takes them before the base procedure could read the mark as
+// an address.
+constexpr std::uintptr_t kMark = 0x7A11;
+constexpr std::intptr_t kMarkAnswer = 77;
+
+class SeenMessages {
+public:
+    void Add(std::uint32_t message) {
+        std::lock_guard<std::mutex> lock(m_mutex);
+        m_messages.push_back(message);
+        m_changed.notify_all();
+    }
+    std::vector<std::uint32_t> Take() {
+        std::lock_guard<std::mutex> lock(m_mutex);
+        return std::move(m_messages);
+    }
+    // Posted messages are dispatched later; give the loop a generous while.
+    bool WaitFor(std::uint32_t message) {
+        std::unique_lock<std::mutex> lock(m_mutex);
+        return m_changed.wait_for(lock, std::chrono::seconds(30), [&] {
+            return std::find(m_messages.begin(), m_messages.end(), message) != m_messages.end();
+        });
+    }
+
+private:
+    std::mutex m_mutex;
+    std::condition_variable m_changed;
+    std::vector<std::uint32_t> m_messages;
+};
+SeenMessages g_seen;
+
+Json::Value Handle(HWND window) {
+    return static_cast<Json::Int64>(reinterpret_cast<std::intptr_t>(window));
+}
 
 // A window of the program on a thread that runs the program's own message
 // loop, as the start-up does.
@@ -66,8 +107,13 @@ public:
 private:
     // Ends the window and its loop, whatever its close options.
     static constexpr std::uint32_t kEnd = 0x8000 + 7;  // WM_APP + 7
-    static std::intptr_t TestProcedure(BaseBlkWinow& self, std::uint32_t message, std::uintptr_t, std::intptr_t,
-                                       bool& handled) {
+    static std::intptr_t TestProcedure(BaseBlkWinow& self, std::uint32_t message, std::uintptr_t wParam,
+                                       std::intptr_t, bool& handled) {
+        if (wParam == kMark) {
+            g_seen.Add(message);
+            handled = true;
+            return kMarkAnswer;
+        }
         handled = message == kEnd;
         if (handled) {
             self.DestroyNative();
@@ -228,6 +274,110 @@ TEST_F(HostTest, PrivateMessagesReachTheWindowAndThePage) {
     EXPECT_EQ(events[1]["n"], "pid");
     EXPECT_EQ(events[2]["n"], "cmdline");
     EXPECT_EQ(events[3], ParseJson(R"({"t":"call","n":"notifyWindowMSGByCpp","a":[4242,1]})"));
+}
+
+// The page may not send the program's private messages or WM_COPYDATA with
+// numbers of its choosing: the receiver would read and free them as records.
+// Neighbouring numbers and ordinary messages still arrive.
+TEST_F(HostTest, SendMessageRefusesMessagesWhoseParametersAreAddresses) {
+    HostWindow host;
+    ASSERT_TRUE(host.created());
+    BridgeClient client(host.launch());
+    client.Login();
+    const Json::Value window = Handle(host.window().window);
+    g_seen.Take();
+    for (std::uint32_t message : {0x4Au, 0x464u, 0x465u, 0x467u, 0x468u, 0x469u, 0x46Au, 0x46Bu, 0x46Cu, 0x46Du})
+        EXPECT_EQ(Call(client, "sendMessage", Args({window, message, Json::UInt64(kMark), 0x1234})), 0) << message;
+    EXPECT_TRUE(g_seen.Take().empty());
+    const std::vector<std::uint32_t> ordinary = {0x49u, 0x463u, 0x46Eu, 0x8009u};
+    for (std::uint32_t message : ordinary)
+        EXPECT_EQ(Call(client, "sendMessage", Args({window, message, Json::UInt64(kMark), 0})), kMarkAnswer) << message;
+    EXPECT_EQ(g_seen.Take(), ordinary);
+}
+
+// setDragRect and createProcessWithReturnedDataAsync hand the window an
+// address it frees: only a window of this process may get one.
+TEST_F(HostTest, AddressesGoOnlyToWindowsOfThisProcess) {
+    HostWindow host;
+    ASSERT_TRUE(host.created());
+    BridgeClient client(host.launch());
+    client.Login();
+#if defined(_WIN32)
+    HWND foreign = GetDesktopWindow();
+    DWORD owner = 0;
+    GetWindowThreadProcessId(foreign, &owner);
+    if (owner == GetCurrentProcessId())
+        GTEST_SKIP() << "the desktop window belongs to this process here";
+#else
+    // Linux has no other process's windows: a handle that is gone stands for one.
+    HWND foreign = fendrel::ui::CreateMessageWindow(
+        [](HWND, std::uint32_t, std::uintptr_t, std::intptr_t, void*) -> std::intptr_t { return 0; }, nullptr);
+    ASSERT_TRUE(fendrel::ui::DestroyMessageWindow(foreign));
+#endif
+    const WindowRect before = host.window().caption;
+    EXPECT_EQ(Call(client, "setDragRect", Args({0, Handle(foreign), 5, 6, 100, 30})), false);
+    EXPECT_EQ(Call(client, "createProcessWithReturnedDataAsync",
+                   Args({"clean-test-no-such-program", Handle(foreign), 9})),
+              false);
+    const WindowRect unchanged = host.window().caption;
+    EXPECT_EQ((std::vector<int>{unchanged.left, unchanged.top, unchanged.right, unchanged.bottom}),
+              (std::vector<int>{before.left, before.top, before.right, before.bottom}));
+
+    EXPECT_EQ(Call(client, "setDragRect", Args({0, Handle(host.window().window), 5, 6, 100, 30})),
+              ParseJson(R"({"$":"u"})"));  // undefined, as before
+    const WindowRect caption = host.window().caption;
+    EXPECT_EQ((std::vector<int>{caption.left, caption.top, caption.right, caption.bottom}),
+              (std::vector<int>{5, 6, 105, 36}));
+}
+
+// What cannot be done answers failure instead of a made-up success: a hide
+// of a page that lives in a browser window, and (Linux) a question box,
+// whose answer only a user could give.
+TEST_F(HostTest, FunctionsAnswerFailureForWhatTheyCannotDo) {
+    HostWindow host;
+    ASSERT_TRUE(host.created());
+    BridgeClient client(host.launch());
+    client.Login();
+    const Json::Value window = Handle(host.window().window);
+    struct Case {
+        const char* name;
+        Json::Value args;
+        Json::Value expected;
+    };
+    const Case cases[] = {
+        {"showWindow", Args({window, 0}), false},  // SW_HIDE
+        {"showWindow", Args({window, 5}), true},
+        {"showWindow", Args({0, 5}), false},
+#if !defined(_WIN32)
+        {"messageBox", Args({0, "text", "caption", 0x00}), 1},  // MB_OK
+        {"messageBox", Args({0, "text", "caption", 0x40}), 1},  // MB_OK | MB_ICONINFORMATION
+        {"messageBox", Args({0, "text", "caption", 0x01}), 0},  // MB_OKCANCEL
+        {"messageBox", Args({0, "text", "caption", 0x24}), 0},  // MB_YESNO | MB_ICONQUESTION
+        {"messageBox", Args({0, "text", "caption", 0x06}), 0},  // MB_CANCELTRYCONTINUE
+#endif
+    };
+    for (const Case& c : cases)
+        EXPECT_EQ(Call(client, c.name, c.args), c.expected) << c.name << " " << WriteJson(c.args);
+}
+
+// A restart whose new instance did not start leaves this one running.
+TEST_F(HostTest, RestartAppKeepsRunningWhenTheNewInstanceDoesNotStart) {
+#if defined(_WIN32)
+    GTEST_SKIP() << "an elevated start succeeds under Wine, and would start a second copy of the tests";
+#else
+    HostWindow host;
+    ASSERT_TRUE(host.created());
+    BridgeClient client(host.launch());
+    client.Login();
+    HWND window = host.window().window;
+    g_seen.Take();
+    EXPECT_EQ(Call(client, "restartApp", Args({true})), EPERM);  // Linux cannot elevate
+    // A close the call had posted would be handled before this mark.
+    ASSERT_TRUE(fendrel::ui::Post(window, 0x8009, kMark, 0));
+    ASSERT_TRUE(g_seen.WaitFor(0x8009));
+    EXPECT_TRUE(fendrel::ui::IsMessageWindow(window));
+    EXPECT_EQ(Call(client, "isWindow", Args({Handle(window)})), true);
+#endif
 }
 
 TEST_F(HostTest, CloseAsQuitEndsTheLoopWithTheExitCode) {
