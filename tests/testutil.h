@@ -154,7 +154,20 @@ inline void DoChildJob(const std::string& job) {
         std::ofstream(rest(2)) << "done";
     } else if (job.compare(0, 6, "spawn ") == 0) {
         SetEnv(kChildVariable, rest(2).c_str());
+#if defined(_WIN32)
+        // CreateProcessW rather than the shell: under Wine the shell's launch
+        // keeps this process alive about as long as the jobs it should outlive.
+        STARTUPINFOW startup{};
+        startup.cb = sizeof(startup);
+        PROCESS_INFORMATION info{};
+        std::wstring line = SelfCommandLine();
+        if (CreateProcessW(nullptr, &line[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &info)) {
+            CloseHandle(info.hThread);
+            CloseHandle(info.hProcess);
+        }
+#else
         Utils::runApp(File::FullPath(), L"", L"");
+#endif
         std::this_thread::sleep_for(std::chrono::milliseconds(std::atoi(job.c_str() + 6)));
 #if !defined(_WIN32)
     } else if (job.compare(0, 8, "oddname ") == 0) {

@@ -53,27 +53,31 @@ std::string Utf8(const std::filesystem::path& path) {
 }  // namespace
 
 TEST(ProcessTree, WaitsForDescendantsOfEndedProcesses) {
+    // The marker comes late enough that the started process (whose own start
+    // of a child takes a while under Wine) has long ended by then.
+    constexpr char kChild[] = "spawn 0 marker 2000 ";
+    // The child starts a grandchild and ends before it: the grandchild is
+    // adopted only once its parent has ended.
+    constexpr char kGrandchild[] = "spawn 0 spawn 1500 marker 2000 ";
     struct Case {
+        const Waiter& waiter;
         const char* what;
         const char* job;  // followed by the marker's path
     };
     const Case cases[] = {
-        // The started process starts a child and exits at once.
-        {"child", "spawn 0 marker 1000 "},
-        // Its child starts a grandchild and ends before it: the grandchild
-        // is adopted only once its parent has ended.
-        {"grandchild", "spawn 0 spawn 1000 marker 1000 "},
+        {kWaiters[0], "child", kChild},      {kWaiters[0], "grandchild", kGrandchild},
+        {kWaiters[1], "child", kChild},      {kWaiters[2], "child", kChild},
+        {kWaiters[2], "grandchild", kGrandchild},
     };
     testutil::TempDir dir;
-    for (const Waiter& waiter : kWaiters) {
-        for (const Case& c : cases) {
-            SCOPED_TRACE(std::string(waiter.name) + ", " + c.what);
-            const std::filesystem::path marker = dir.path() / (std::string(c.what) + " marker");
-            std::filesystem::remove(marker);
-            ChildJob job(c.job + Utf8(marker));
-            EXPECT_EQ(0u, waiter.wait(SelfCommandLine()));
-            EXPECT_TRUE(std::filesystem::exists(marker));
-        }
+    int row = 0;
+    for (const Case& c : cases) {
+        SCOPED_TRACE(std::string(c.waiter.name) + ", " + c.what);
+        // One marker per row: a late writer of an earlier row cannot pass a later one.
+        const std::filesystem::path marker = dir.path() / (std::to_string(++row) + " " + c.what);
+        ChildJob job(c.job + Utf8(marker));
+        EXPECT_EQ(0u, c.waiter.wait(SelfCommandLine()));
+        EXPECT_TRUE(std::filesystem::exists(marker));
     }
 }
 

@@ -116,7 +116,7 @@ TEST_F(LaunchAndWait, CallsBackAfterTheWholeTreeWithItsTag) {
     // the marker just before it ends.
     g_marker = dir.path() / "marker";
     {
-        testutil::ChildJob job("spawn 0 marker 1000 " + Utils::utf16ToUtf8(g_marker.wstring()));
+        testutil::ChildJob job("spawn 0 marker 2000 " + Utils::utf16ToUtf8(g_marker.wstring()));
         Launch(testutil::SelfCommandLine(), 7);
         EXPECT_EQ(WaitCalls(1), (std::vector<std::string>{"launchAndWaitCbk(0,7) + marker"}));
     }
