@@ -59,9 +59,9 @@ public:
     // Everything the child writes to stdout and stderr, read while it runs;
     // "error|<errno>" when it cannot be started.
     static std::wstring CreateProcessWithReturnedData(const std::wstring& commandLine);
-    // Starts a command line and waits until that process has ended; 0, or the system
-    // error number. Its descendants are not followed here (the process-tree waiter does).
-    // Windows: a program that needs elevation is started through runApp's "runas" path.
+    // Starts a command line and waits until it and every process it started have ended
+    // (ProcessTree::ProcessTreeWaiter, processtree.h); 0, or the system error number.
+    // Windows: a program that needs elevation is started through the "runas" prompt.
     static DWORD CreateAndWaitProcessB(const std::wstring& commandLine, LPSTARTUPINFOW startupInfo);
 };
 

@@ -11,6 +11,7 @@
 #include "fendrel/file.h"
 #include "fendrel/fsops.h"
 #include "fendrel/logger.h"
+#include "fendrel/processtree.h"
 #include "fendrel/uiqueue.h"
 #include "fendrel/utils.h"
 
@@ -316,14 +317,18 @@ jsValue WKE_CALL GetIconBuffer(jsExecState es, void* param) {
 }
 
 jsValue WKE_CALL LaunchAndWait(jsExecState es, void* param) {
-    Unavailable("launchAndWait");
     MainBlkWindow* self = Self(param);
+    const std::wstring commandLine = ArgWide(es, 0);
     const int tag = ArgInt(es, 1);
-    RunWorker(self, [] {}, [self, tag] {
-        self->CallPage("launchAndWaitCbk", [&](jsExecState) {
-            return std::vector<jsValue>{g_wke.jsInt(nativewin::NotSupportedError()), g_wke.jsInt(tag)};
+    // 0 once the program and all it started have ended, else the start's error.
+    auto result = std::make_shared<std::uint32_t>(0);
+    RunWorker(
+        self, [commandLine, result] { *result = ProcessTree::ProcessTreeWaiter(std::wstring(), commandLine); },
+        [self, tag, result] {
+            self->CallPage("launchAndWaitCbk", [&](jsExecState) {
+                return std::vector<jsValue>{g_wke.jsInt(static_cast<int>(*result)), g_wke.jsInt(tag)};
+            });
         });
-    });
     return g_wke.jsNull();
 }
 

@@ -5,6 +5,9 @@
 
 #include "../file.h"
 #include "../logger.h"
+#include "../processtree.h"
+
+#include "posixhelpers.h"
 
 #include <algorithm>
 #include <atomic>
@@ -15,20 +18,14 @@
 #include <cstring>
 #include <cwchar>
 #include <fstream>
-#include <thread>
 
 #include <dirent.h>
 #include <fcntl.h>
 #include <locale.h>
-#include <signal.h>
-#include <spawn.h>
 #include <sys/statvfs.h>
 #include <sys/utsname.h>
-#include <sys/wait.h>
 #include <unistd.h>
 #include <wctype.h>
-
-extern char** environ;
 
 namespace fendrel::posix {
 int SpawnDetached(const std::vector<std::string>& argv, pid_t& pid);
@@ -37,6 +34,11 @@ std::vector<std::string> SplitCommandWords(const std::string& line);
 }
 
 namespace {
+
+using fendrel::posix::CommandLineArgv;
+using fendrel::posix::SpawnSetup;
+using fendrel::posix::SplitWords;
+using fendrel::posix::WaitChild;
 
 void LogNoLinuxMeaning(std::atomic_flag& logged, const char* what) {
     if (!logged.test_and_set()) {
@@ -123,150 +125,6 @@ std::string EncodeUtf8(const std::wstring& text) {
         AppendUtf8(out, static_cast<std::uint32_t>(wc));
     }
     return out;
-}
-
-// ---------------------------------------------------------------- processes
-
-// Shell syntax that a plain word list cannot express; a command line holding
-// any of it is run by /bin/sh -c.
-bool NeedsShell(const std::string& line) {
-    if (line.find_first_of("|&;<>()$`\\'*?[]#~{}\n") != std::string::npos) {
-        return true;
-    }
-    // An assignment in front of the command (NAME=value prog) is shell syntax too.
-    const auto start = line.find_first_not_of(" \t");
-    const auto end = start == std::string::npos ? start : line.find_first_of(" \t\"", start);
-    return start != std::string::npos && line.substr(start, end - start).find('=') != std::string::npos;
-}
-
-// Splits words the way a Windows program's start-up code does: blanks
-// separate, double quotes group, 2n backslashes before a quote give n and
-// the quote toggles, 2n+1 give n and a literal quote, other backslashes are
-// kept. So parameters written for Windows mean the same here.
-std::vector<std::string> SplitWords(const std::string& line) {
-    std::vector<std::string> words;
-    std::string word;
-    bool inWord = false, quoted = false;
-    for (std::size_t i = 0; i < line.size(); ++i) {
-        const char c = line[i];
-        if (c == '\\') {
-            std::size_t n = 0;
-            while (i < line.size() && line[i] == '\\') {
-                ++n, ++i;
-            }
-            if (i < line.size() && line[i] == '"') {
-                word.append(n / 2, '\\');
-                if (n % 2) {
-                    word.push_back('"');
-                } else {
-                    quoted = !quoted;
-                }
-            } else {
-                word.append(n, '\\');
-                --i;
-            }
-            inWord = true;
-        } else if (c == '"') {
-            quoted = !quoted;
-            inWord = true;
-        } else if ((c == ' ' || c == '\t') && !quoted) {
-            if (inWord) {
-                words.push_back(word);
-                word.clear();
-                inWord = false;
-            }
-        } else {
-            word.push_back(c);
-            inWord = true;
-        }
-    }
-    if (inWord) {
-        words.push_back(word);
-    }
-    return words;
-}
-
-// A plain command line is executed directly, so a program that does not exist
-// fails to start with its errno (as CreateProcess does on Windows); anything
-// with shell syntax goes through /bin/sh -c.
-std::vector<std::string> CommandLineArgv(const std::wstring& commandLine) {
-    const std::string line = EncodeUtf8(commandLine);
-    if (NeedsShell(line) || std::count(line.begin(), line.end(), '"') % 2 != 0) {
-        return {"/bin/sh", "-c", line};
-    }
-    return SplitWords(line);
-}
-
-class SpawnSetup {
-public:
-    SpawnSetup() {
-        posix_spawn_file_actions_init(&m_actions);
-        posix_spawnattr_init(&m_attr);
-        // The child starts with default dispositions even if this process
-        // ignores SIGPIPE (a pipeline child must die on a closed pipe).
-        sigset_t none, defaults;
-        sigemptyset(&none);
-        sigemptyset(&defaults);
-        sigaddset(&defaults, SIGPIPE);
-        sigaddset(&defaults, SIGCHLD);
-        posix_spawnattr_setsigmask(&m_attr, &none);
-        posix_spawnattr_setsigdefault(&m_attr, &defaults);
-        m_flags = POSIX_SPAWN_SETSIGMASK | POSIX_SPAWN_SETSIGDEF;
-    }
-    ~SpawnSetup() {
-        posix_spawn_file_actions_destroy(&m_actions);
-        posix_spawnattr_destroy(&m_attr);
-    }
-    SpawnSetup(const SpawnSetup&) = delete;
-    SpawnSetup& operator=(const SpawnSetup&) = delete;
-
-    void Redirect(int fd, int target) { posix_spawn_file_actions_adddup2(&m_actions, fd, target); }
-    void NullInput() { posix_spawn_file_actions_addopen(&m_actions, 0, "/dev/null", O_RDONLY, 0); }
-    // Own process group, like CREATE_NEW_PROCESS_GROUP: a Ctrl-C meant for
-    // this program does not reach the child.
-    void NewGroup() {
-        posix_spawnattr_setpgroup(&m_attr, 0);
-        m_flags |= POSIX_SPAWN_SETPGROUP;
-    }
-    // The child starts in this folder; one it cannot enter fails the start
-    // with that errno, as a bad directory fails a Windows launch.
-    void WorkingDirectory(const std::string& folder) {
-        posix_spawn_file_actions_addchdir_np(&m_actions, folder.c_str());
-    }
-
-    // 0 and the pid, or the errno of the failed start (exec failures included).
-    int Start(const std::vector<std::string>& argv, pid_t& pid) {
-        if (argv.empty() || argv[0].empty()) {
-            return EINVAL;
-        }
-        posix_spawnattr_setflags(&m_attr, static_cast<short>(m_flags));
-        std::vector<char*> args;
-        for (const auto& a : argv) {
-            args.push_back(const_cast<char*>(a.c_str()));
-        }
-        args.push_back(nullptr);
-        const bool search = argv[0].find('/') == std::string::npos;
-        return search ? posix_spawnp(&pid, args[0], &m_actions, &m_attr, args.data(), environ)
-                      : posix_spawn(&pid, args[0], &m_actions, &m_attr, args.data(), environ);
-    }
-
-private:
-    posix_spawn_file_actions_t m_actions;
-    posix_spawnattr_t m_attr;
-    int m_flags = 0;
-};
-
-int WaitChild(pid_t pid) {
-    int status = 0;
-    while (waitpid(pid, &status, 0) < 0 && errno == EINTR) {
-    }
-    return status;
-}
-
-// A launched program that nobody waits for would stay a zombie until this
-// process ends; a detached thread reaps it.
-void ReapInBackground(pid_t pid) {
-    std::thread([pid] { WaitChild(pid); }).detach();
 }
 
 // ---------------------------------------------------------------- system facts
@@ -612,7 +470,7 @@ int SpawnDetachedIn(const std::vector<std::string>& argv, const std::string& dir
     }
     const int error = setup.Start(argv, pid);
     if (error == 0) {
-        ReapInBackground(pid);
+        fendrel::posix::ReapInBackground(pid);
     }
     return error;
 }
@@ -659,7 +517,7 @@ DWORD Utils::CreateHiddenWindowProcess(const std::wstring& commandLine, void* re
         setup.Redirect(fd, 2);
     }
     pid_t pid = 0;
-    const int error = setup.Start(CommandLineArgv(commandLine), pid);
+    const int error = setup.Start(CommandLineArgv(EncodeUtf8(commandLine)), pid);
     if (error != 0) {
         return static_cast<DWORD>(error);
     }
@@ -682,7 +540,7 @@ std::wstring Utils::CreateProcessWithReturnedData(const std::wstring& commandLin
         setup.NullInput();
         setup.Redirect(fds[1], 1);
         setup.Redirect(fds[1], 2);
-        error = setup.Start(CommandLineArgv(commandLine), pid);
+        error = setup.Start(CommandLineArgv(EncodeUtf8(commandLine)), pid);
     }
     close(fds[1]);
     if (error != 0) {
@@ -706,15 +564,5 @@ std::wstring Utils::CreateProcessWithReturnedData(const std::wstring& commandLin
 }
 
 DWORD Utils::CreateAndWaitProcessB(const std::wstring& commandLine, LPSTARTUPINFOW startupInfo) {
-    // Waits for the started process itself; the wait for its descendants
-    // belongs to the process-tree waiter.
-    SpawnSetup setup;
-    setup.NewGroup();
-    pid_t pid = 0;
-    const int error = setup.Start(CommandLineArgv(commandLine), pid);
-    if (error != 0) {
-        return static_cast<DWORD>(error);
-    }
-    WaitChild(pid);
-    return 0;
+    return ProcessTree::ProcessTreeWaiter(std::wstring(), commandLine, startupInfo);
 }

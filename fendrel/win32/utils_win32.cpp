@@ -6,6 +6,7 @@
 
 #include "../file.h"
 #include "../logger.h"
+#include "../processtree.h"
 
 #include "winhelpers.h"
 
@@ -96,22 +97,6 @@ std::vector<wchar_t> Writable(const std::wstring& commandLine) {
     std::vector<wchar_t> buffer(commandLine.begin(), commandLine.end());
     buffer.push_back(L'\0');
     return buffer;
-}
-
-// The program of a command line and the rest, by the rule CreateProcess uses
-// for the first word: quoted up to the closing quote, else up to a blank.
-void SplitProgram(const std::wstring& commandLine, std::wstring& program, std::wstring& parameters) {
-    std::size_t end;
-    if (!commandLine.empty() && commandLine[0] == L'"') {
-        end = commandLine.find(L'"', 1);
-        program = commandLine.substr(1, end == std::wstring::npos ? std::wstring::npos : end - 1);
-        end = end == std::wstring::npos ? commandLine.size() : end + 1;
-    } else {
-        end = std::min(commandLine.find_first_of(L" \t"), commandLine.size());
-        program = commandLine.substr(0, end);
-    }
-    const auto rest = commandLine.find_first_not_of(L" \t", end);
-    parameters = rest == std::wstring::npos ? std::wstring() : commandLine.substr(rest);
 }
 
 // ShellExecuteExW, waiting until the launch is done; 0 and the process
@@ -570,36 +555,5 @@ std::wstring Utils::CreateProcessWithReturnedData(const std::wstring& commandLin
 }
 
 DWORD Utils::CreateAndWaitProcessB(const std::wstring& commandLine, LPSTARTUPINFOW startupInfo) {
-    // Waits for the started process itself; the wait for its descendants
-    // belongs to the process-tree waiter.
-    STARTUPINFOW defaults{};
-    defaults.cb = sizeof(defaults);
-    std::vector<wchar_t> line = Writable(commandLine);
-    PROCESS_INFORMATION info{};
-    if (CreateProcessW(nullptr, line.data(), nullptr, nullptr, FALSE, CREATE_NEW_PROCESS_GROUP, nullptr, nullptr,
-                       startupInfo != nullptr ? startupInfo : &defaults, &info)) {
-        CloseHandle(info.hThread);
-        Handle process(info.hProcess);
-        WaitForSingleObject(process.get(), INFINITE);
-        return 0;
-    }
-    const DWORD error = GetLastError();
-    constexpr DWORD kElevationRequired = 740;  // ERROR_ELEVATION_REQUIRED, absent from some headers
-    if (error != kElevationRequired) {
-        return error;
-    }
-    // The program's manifest asks for administrator rights: start the same
-    // command line through the shell's elevation prompt and wait for that.
-    std::wstring program, parameters;
-    SplitProgram(commandLine, program, parameters);
-    HANDLE elevated = nullptr;
-    const DWORD launchError = ShellLaunch(program, parameters, L"runas", elevated);
-    if (launchError != 0) {
-        return launchError;
-    }
-    Handle process(elevated);
-    if (process.valid()) {
-        WaitForSingleObject(process.get(), INFINITE);
-    }
-    return 0;
+    return ProcessTree::ProcessTreeWaiter(std::wstring(), commandLine, startupInfo);
 }

@@ -1,9 +1,9 @@
 // Utils and DpiAPI: conversions, splitting, error texts, system facts and
-// child processes. The child processes are this test program itself, started
-// with FENDREL_TEST_CHILD set: it then does one small job and exits before any
-// test runs, which works the same on Linux and under Wine.
+// child processes. The child processes are this test program itself doing
+// one of the child jobs of testutil.h.
 #include "fendrel/file.h"
 #include "fendrel/utils.h"
+#include "testutil.h"
 
 #include <gtest/gtest.h>
 
@@ -27,59 +27,10 @@
 
 namespace {
 
-constexpr char kChildVariable[] = "FENDREL_TEST_CHILD";
-constexpr std::size_t kFloodBytes = 1500000;  // far more than any pipe buffer
-
-void SetEnv(const char* name, const char* value) {
-#if defined(_WIN32)
-    _putenv_s(name, value == nullptr ? "" : value);
-#else
-    value == nullptr ? unsetenv(name) : setenv(name, value, 1);
-#endif
-}
-
-// Child jobs: "flood" writes kFloodBytes to stdout, then "!" to stderr;
-// "print <text>" writes the text; "marker <ms> <path>" waits, then creates the file.
-void RunChildJob(const std::string& job) {
-    if (job == "flood") {
-        const std::string chunk(4096, 'a');
-        for (std::size_t left = kFloodBytes; left > 0;) {
-            const std::size_t n = std::min(left, chunk.size());
-            std::fwrite(chunk.data(), 1, n, stdout);
-            left -= n;
-        }
-        std::fflush(stdout);
-        std::fputs("!", stderr);
-    } else if (job.compare(0, 6, "print ") == 0) {
-        std::fputs(job.c_str() + 6, stdout);
-    } else if (job.compare(0, 7, "marker ") == 0) {
-        const int ms = std::atoi(job.c_str() + 7);
-        std::this_thread::sleep_for(std::chrono::milliseconds(ms));
-        std::ofstream(job.substr(job.find(' ', 7) + 1)) << "done";
-    }
-    std::fflush(stdout);
-    std::fflush(stderr);
-    std::_Exit(3);  // a non-zero exit code the callers must not mistake for a start failure
-}
-
-const bool kIsChild = [] {
-    const char* job = std::getenv(kChildVariable);
-    if (job != nullptr && *job != '\0') {
-        RunChildJob(job);
-    }
-    return false;
-}();
-
-// Sets the child job for the processes started while it lives.
-class ChildJob {
-public:
-    explicit ChildJob(const std::string& job) { SetEnv(kChildVariable, job.c_str()); }
-    ~ChildJob() { SetEnv(kChildVariable, nullptr); }
-};
-
-std::wstring SelfCommandLine() {
-    return L"\"" + File::FullPath() + L"\"";
-}
+using testutil::ChildJob;
+using testutil::kFloodBytes;
+using testutil::SelfCommandLine;
+using testutil::SetEnv;
 
 std::wstring MissingProgram() {
     return File::TempPath() + L"fendrel-no-such-program.exe";
