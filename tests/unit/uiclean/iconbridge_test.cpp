@@ -1,18 +1,13 @@
 // The main window's "getIconBuffer" and "previewImage" as the page calls
-// them, against a small fake web view that keeps values in a table.
-#include "uiclean/mainblkwindow.h"
+// them, against the recording fake web view.
+#include "fakeview.h"
 
 #include "fendrel/utils.h"
-#include "host/webview.h"
 #include "realwebview.h"
-#include "testutil.h"
 #include "uiclean/imagepreview.h"
-#include "uithread.h"
-
-#include <gtest/gtest.h>
 
 #include <filesystem>
-#include <map>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -20,57 +15,14 @@ namespace fs = std::filesystem;
 
 namespace {
 
-struct Value {
-    std::string kind;  // "null", "bool", "string", "buffer"
-    std::string text;
-};
-std::vector<Value> g_values;  // handle = index + 1
-std::vector<jsValue> g_args;
-std::map<std::string, wkeJsNativeFunction> g_bound;
-
-jsValue Make(Value value) {
-    g_values.push_back(std::move(value));
-    return static_cast<jsValue>(g_values.size());
-}
-const Value& Of(jsValue handle) {
-    static const Value undefined{"undefined", ""};
-    return handle >= 1 && static_cast<std::size_t>(handle) <= g_values.size() ? g_values[handle - 1] : undefined;
-}
-
-jsValue WKE_CALL FakeNull() { return Make({"null", ""}); }
-jsValue WKE_CALL FakeBoolean(bool b) { return Make({"bool", b ? "true" : "false"}); }
-jsValue WKE_CALL FakeTrue() { return FakeBoolean(true); }
-jsValue WKE_CALL FakeFalse() { return FakeBoolean(false); }
-jsValue WKE_CALL FakeUndefined() { return Make({"undefined", ""}); }
-jsValue WKE_CALL FakeArrayBuffer(jsExecState, const char* data, size_t length) {
-    return Make({"buffer", std::string(data, length)});
-}
-jsValue WKE_CALL FakeArg(jsExecState, int index) {
-    return static_cast<std::size_t>(index) < g_args.size() ? g_args[static_cast<std::size_t>(index)] : FakeUndefined();
-}
-const char* WKE_CALL FakeToTempString(jsExecState, jsValue value) { return Of(value).text.c_str(); }
-void WKE_CALL FakeBind(const char* name, wkeJsNativeFunction function, void*, unsigned) { g_bound[name] = function; }
-void WKE_CALL FakeDrag(wkeWebView, bool) {}
+using namespace fakeview;
 
 class IconBridge : public ::testing::Test {
 protected:
     void SetUp() override {
         saved = g_wke;
-        g_wke = WebViewApi{};
-        g_wke.jsNull = FakeNull;
-        g_wke.jsBoolean = FakeBoolean;
-        g_wke.jsTrue = FakeTrue;
-        g_wke.jsFalse = FakeFalse;
-        g_wke.jsUndefined = FakeUndefined;
-        g_wke.jsArrayBuffer = FakeArrayBuffer;
-        g_wke.jsArg = FakeArg;
-        g_wke.jsToTempString = FakeToTempString;
-        g_wke.jsToString = FakeToTempString;
-        g_wke.wkeJsBindFunction = FakeBind;
-        g_wke.wkeSetDragEnable = FakeDrag;
-        g_wke.wkeSetDragDropEnable = FakeDrag;
-        g_values.clear();
-        g_bound.clear();
+        InstallFakeWebView();
+        g_functions.clear();
         window = std::make_unique<MainBlkWindow>(nullptr, 0, "", 3);
     }
     void TearDown() override {
@@ -79,9 +31,15 @@ protected:
     }
     // Calls a bound function with one text argument; the result as "kind:text".
     std::string Call(const char* name, const std::string& argument) {
-        g_args = {Make({"string", argument})};
-        const jsValue result = g_bound.at(name)(reinterpret_cast<jsExecState>(1), window.get());
-        return Of(result).kind + ":" + Of(result).text;
+        g_args = {Str(argument)};
+        const auto& bound = g_functions.at(name);
+        const FakeValue result = Get(bound.first(reinterpret_cast<jsExecState>(1), bound.second));
+        switch (result.kind) {
+        case FakeValue::Null: return "null:";
+        case FakeValue::Bool: return result.number != 0 ? "bool:true" : "bool:false";
+        case FakeValue::Buffer: return "buffer:" + result.text;
+        default: return "other:" + result.text;
+        }
     }
 
     WebViewApi saved;

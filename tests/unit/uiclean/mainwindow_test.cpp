@@ -1,8 +1,11 @@
 // The main window's side of the bridge against the recording fake web view:
 // which page function each engine slot calls with which arguments, the
 // throttles, the ids on the bridge, the argument checks of the application
-// functions, and the folder mover's functions from moverInit to the answers.
+// functions, the folder mover's functions from moverInit to the answers,
+// and launchAndWait.
 #include "fakeview.h"
+
+#include "fendrel/utils.h"
 
 #include <filesystem>
 #include <future>
@@ -248,6 +251,22 @@ TEST_F(MainWindowFunctions, MoverFunctionsAnswerUnderTheirCallbacks) {
     EXPECT_EQ(Render(Call("moverIsAppFolderMoved", {Str(app.string())})), "false");
 #endif
     EXPECT_EQ(testutil::ReadBytes(app / "data.bin"), std::string(3000, 'd'));
+}
+
+// The page hears launchAndWaitCbk with the result and its tag only once the
+// whole started tree has ended: the program starts a child and exits at
+// once, and the child writes the marker just before it ends.
+TEST_F(MainWindowFunctions, LaunchAndWaitCallsBackAfterTheWholeTreeWithItsTag) {
+    g_pageFunctions.insert("launchAndWaitCbk");
+    const fs::path marker = dir.path() / "marker";
+    {
+        testutil::ChildJob job("spawn 0 marker 2000 " + Utils::utf16ToUtf8(marker.wstring()));
+        Call("launchAndWait", {Str(Utils::utf16ToUtf8(testutil::SelfCommandLine())), FakeInt(7)});
+        EXPECT_EQ(Answer("launchAndWaitCbk"), "launchAndWaitCbk(0,7)");
+        EXPECT_TRUE(fs::exists(marker));
+    }
+    Call("launchAndWait", {Str("\"" + (dir.path() / "no-such-program.exe").string() + "\""), FakeInt(8)});
+    EXPECT_EQ(Answer("launchAndWaitCbk"), "launchAndWaitCbk(2,8)");
 }
 
 }  // namespace
