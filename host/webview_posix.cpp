@@ -235,7 +235,13 @@ void CrashHandler(int signal, siginfo_t* info, void*) {
 // Under g_prepareMutex: fills the record a crash is not reading and makes it
 // the current one.
 void PrepareReport() {
-    const std::string folder = Utils::utf16ToUtf8(Logger_Folder()) + "/crash";
+    const std::wstring logFolder = Logger_Folder();
+    if (logFolder.empty()) {
+        Logger_Warn(kSource, __LINE__, "crash reports are off: the log's folder cannot be told");
+        g_current.store(-1);
+        return;
+    }
+    const std::string folder = Utils::utf16ToUtf8(logFolder) + "/crash";
     const std::string header = "Clean crash report\nversion: " + g_version + "\nidentification: " + g_first +
                                " / " + g_second + "\n";
     // The record's file names get up to 40 characters more.
@@ -264,8 +270,8 @@ bool GiveThreadSignalStack() {
     stack.ss_sp = std::malloc(size);  // lives as long as the thread
     stack.ss_size = size;
     if (stack.ss_sp == nullptr || sigaltstack(&stack, nullptr) != 0) {
-        Logger_WarnF(kSource, __LINE__, "no signal stack for the crash reporter (errno %d): a stack overflow goes unreported",
-                     errno);
+        Logger_WarnF(kSource, __LINE__,
+                     "no signal stack for the crash reporter (errno %d): a stack overflow goes unreported", errno);
         std::free(stack.ss_sp);
         return false;
     }

@@ -28,7 +28,7 @@ std::string g_version = "empty";
 std::string g_first = "empty";
 std::string g_second = "empty";
 std::atomic<const DumperLaunch*> g_launch{nullptr};
-std::atomic<bool> g_reporting{false};
+std::atomic<DWORD> g_reportingThread{0};
 wchar_t g_commandLine[32768];
 
 // One argument in the quoting the C runtime's parser undoes: a product name
@@ -72,9 +72,14 @@ void TellFailure(const char* line) {
 // of this process, and waits for it: the process must stay as it is.
 LONG WINAPI CrashReporter(EXCEPTION_POINTERS* exception) {
     // One report per process: a second faulting thread waits here until the
-    // first one's report is written and the process ends.
-    if (g_reporting.exchange(true))
+    // first one's report is written and the process ends; a fault inside the
+    // reporter itself ends the process at once.
+    DWORD reporter = 0;
+    if (!g_reportingThread.compare_exchange_strong(reporter, GetCurrentThreadId())) {
+        if (reporter == GetCurrentThreadId())
+            return EXCEPTION_CONTINUE_SEARCH;
         Sleep(INFINITE);
+    }
     const DumperLaunch* launch = g_launch.load();
     if (launch == nullptr)
         return EXCEPTION_CONTINUE_SEARCH;

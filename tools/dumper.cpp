@@ -16,7 +16,6 @@
 #include <windows.h>
 #include <dbghelp.h>
 
-#include <algorithm>
 #include <cstdarg>
 #include <cstdint>
 #include <cstdio>
@@ -68,7 +67,8 @@ struct Arguments {
 
 bool ParseArguments(int argc, wchar_t** argv, Arguments& args) {
     if (argc != 7) {
-        std::fwprintf(stderr, L"dumper: usage: dumper <process id> <thread id> <exception pointer> <version> <text> <text>\n");
+        std::fwprintf(stderr,
+                      L"dumper: usage: dumper <process id> <thread id> <exception pointer> <version> <text> <text>\n");
         return false;
     }
     std::uint64_t processId = 0, threadId = 0, pointer = 0;
@@ -94,12 +94,20 @@ bool ParseArguments(int argc, wchar_t** argv, Arguments& args) {
 }
 
 std::string Format(const char* format, ...) {
-    char buffer[512];
     va_list args;
     va_start(args, format);
-    const int length = std::vsnprintf(buffer, sizeof buffer, format, args);
+    va_list measure;
+    va_copy(measure, args);
+    const int length = std::vsnprintf(nullptr, 0, format, measure);
+    va_end(measure);
+    std::string text;
+    if (length > 0) {
+        text.resize(static_cast<std::size_t>(length) + 1);
+        std::vsnprintf(text.data(), text.size(), format, args);
+        text.resize(static_cast<std::size_t>(length));
+    }
     va_end(args);
-    return length < 0 ? std::string() : std::string(buffer, std::min<std::size_t>(static_cast<std::size_t>(length), sizeof buffer - 1));
+    return text;
 }
 
 // The failures of this run: printed at once, and written into the report.

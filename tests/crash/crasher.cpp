@@ -20,7 +20,7 @@ namespace {
 
 // Deep enough to overflow any stack; the bound only keeps the compiler from
 // calling it endless.
-int Recurse(volatile char* previous, long depth, long limit) {
+int Recurse(volatile char* previous, long long depth, long long limit) {
     volatile char frame[1024];
     frame[0] = static_cast<char>(previous != nullptr ? previous[0] + 1 : 0);
     if (depth >= limit)
@@ -46,7 +46,7 @@ int Run(const std::wstring& folder, const std::wstring& kind) {
     if (kind == L"abort")
         std::abort();
     if (kind == L"overflow")
-        return Recurse(nullptr, 0, 1L << 40);
+        return Recurse(nullptr, 0, 1LL << 40);
     volatile int* volatile target = nullptr;
     *target = 42;
     return 0;
