@@ -11,7 +11,11 @@
 #include <string>
 #include <vector>
 
-#if !defined(_WIN32)
+#if defined(_WIN32)
+#  include <windows.h>
+#  include <dbghelp.h>
+#  include <cstring>
+#else
 #  include <signal.h>
 #endif
 
@@ -114,8 +118,26 @@ TEST(CrashReport, UnhandledExceptionStartsTheDumperWhichWritesDumpAndReport) {
     EXPECT_EQ(dumps[0].stem(), reports[0].stem());
     EXPECT_NE(report.find("minidump: " + dumps[0].filename().string()), std::string::npos) << report;
     const std::string dump = testutil::ReadBytes(dumps[0]);
-    EXPECT_EQ(dump.substr(0, 4), "MDMP");
-    EXPECT_GT(dump.size(), 1024u);
+    ASSERT_GT(dump.size(), sizeof(MINIDUMP_HEADER));
+    MINIDUMP_HEADER header{};
+    std::memcpy(&header, dump.data(), sizeof header);
+    EXPECT_EQ(header.Signature, 0x504d444du);  // "MDMP"
+    // The exception stream names the crashed thread and its exception: read
+    // from the crashed process through the pointer it passed.
+    const MINIDUMP_EXCEPTION_STREAM* exception = nullptr;
+    for (ULONG32 i = 0; i < header.NumberOfStreams; ++i) {
+        const std::size_t at = header.StreamDirectoryRva + i * sizeof(MINIDUMP_DIRECTORY);
+        ASSERT_LE(at + sizeof(MINIDUMP_DIRECTORY), dump.size());
+        MINIDUMP_DIRECTORY entry{};
+        std::memcpy(&entry, dump.data() + at, sizeof entry);
+        if (entry.StreamType == ExceptionStream) {
+            ASSERT_LE(entry.Location.Rva + sizeof(MINIDUMP_EXCEPTION_STREAM), dump.size());
+            exception = reinterpret_cast<const MINIDUMP_EXCEPTION_STREAM*>(dump.data() + entry.Location.Rva);
+        }
+    }
+    ASSERT_NE(exception, nullptr);
+    EXPECT_EQ(exception->ExceptionRecord.ExceptionCode, static_cast<ULONG32>(EXCEPTION_ACCESS_VIOLATION));
+    EXPECT_NE(report.find("thread: " + std::to_string(exception->ThreadId) + "\r\n"), std::string::npos) << report;
 }
 
 TEST(CrashReport, DumperRefusesABadCommandLine) {
