@@ -17,6 +17,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cwchar>
+#include <filesystem>
 #include <memory>
 #include <mutex>
 #include <string>
@@ -32,11 +33,34 @@ struct LoggerHolder {
     std::shared_ptr<spdlog::logger> logger;  // read and written with std::atomic_load/atomic_store only
     std::mutex initMutex;                    // serialises Init and Shutdown
     std::atomic<bool> initialized{false};
+    std::wstring folder;  // of the running log; under initMutex
 };
 
 LoggerHolder& Holder() noexcept {
     static LoggerHolder holder;
     return holder;
+}
+
+// A narrow path as the file functions read it (the ANSI code page on
+// Windows, bytes on Linux), in the platform's wide form.
+std::wstring WidePath(const std::filesystem::path& path) {
+#if defined(FENDREL_WINDOWS)
+    return path.wstring();
+#else
+    return Utils::AnsiToUtf16(path.string());
+#endif
+}
+
+// Where a log file of this name lands: its folder, relative to the current one.
+std::wstring FolderOfLogFile(const char* fileName) {
+#if defined(FENDREL_WINDOWS)
+    std::filesystem::path path(Utils::AnsiToUtf16(fileName));
+#else
+    std::filesystem::path path(fileName);
+#endif
+    std::error_code ec;
+    std::filesystem::path absolute = std::filesystem::absolute(path, ec);
+    return ec ? std::wstring() : WidePath(absolute.lexically_normal().parent_path());
 }
 
 std::shared_ptr<spdlog::logger> CurrentLogger() noexcept {
@@ -196,7 +220,9 @@ bool Logger_Init(const char* fileName, std::int32_t maxFileSize, std::int32_t ma
     try {
         LoggerHolder& holder = Holder();
         std::lock_guard<std::mutex> lock(holder.initMutex);
+        std::wstring folder = FolderOfLogFile(fileName != nullptr ? fileName : "");
         auto logger = MakeLogger(fileName, maxFileSize, maxFiles, rotating);
+        holder.folder = std::move(folder);
         std::atomic_store(&holder.logger, logger);
         holder.initialized = true;
         return true;
@@ -250,6 +276,22 @@ void Logger_Flush() noexcept {
 }
 
 }  // extern "C"
+
+std::wstring Logger_Folder() {
+    try {
+        LoggerHolder& holder = Holder();
+        {
+            std::lock_guard<std::mutex> lock(holder.initMutex);
+            if (holder.initialized)
+                return holder.folder;
+        }
+        std::error_code ec;
+        std::filesystem::path current = std::filesystem::current_path(ec);
+        return ec ? std::wstring() : WidePath(current);
+    } catch (...) {
+        return {};
+    }
+}
 
 // The six levels share one scheme; only the level and the location's function name differ.
 #define FENDREL_LOGGER_LEVEL(Name, level, function)                                                    \

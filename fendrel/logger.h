@@ -16,6 +16,7 @@
 #include "platform.h"
 
 #include <cstdint>
+#include <string>
 
 // Lets the compiler check F arguments against their format (C99 rules, see above).
 #if defined(__clang__)
@@ -69,6 +70,13 @@ FENDREL_API void Logger_ErrorWF(const char* file, std::int32_t line, const wchar
 FENDREL_API void Logger_CriticalWF(const char* file, std::int32_t line, const wchar_t* format, ...) noexcept;
 
 }  // extern "C"
+
+// The folder the log is written in, absolute: the folder of the file given to
+// the running Logger_Init (a relative name lands in the folder that was
+// current then); with logging off, the current folder, where a log opened by
+// a bare file name would go. Whatever else writes beside the log (crash
+// reports) asks here. Empty when the folder cannot be told.
+FENDREL_API std::wstring Logger_Folder();
 
 // Convenience macros that fill in the caller's source location (printf style).
 #define LOG_TRACE(...) Logger_TraceF(__FILE__, __LINE__, __VA_ARGS__)

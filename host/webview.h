@@ -36,19 +36,41 @@ extern WebViewApi g_wke;
 #if defined(_WIN32)
 using CrashFilter = LPTOP_LEVEL_EXCEPTION_FILTER;
 #else
-using CrashFilter = void*;  // Linux has no process-wide exception filter
+// Linux has no process-wide exception filter: anything but null means the
+// caller handles fatal signals itself and the crash reporter stays out.
+using CrashFilter = void*;
 #endif
 
 // Loads the library from the program's folder once: installs the crash
-// filter (the given one, or the crash reporter; Windows only), initialises
-// the library and resolves every name (each missing one is reported and
-// stays null). False, after telling the user, when the library cannot be
-// loaded; the program then ends with exit code 1.
+// filter (the given one, or the crash reporter), initialises the library and
+// resolves every name (each missing one is reported and stays null). False,
+// after telling the user, when the library cannot be loaded; the program then
+// ends with exit code 1.
+//
+// The crash reporter writes crash-YYYYMMDD-HHMMSS-<pid> reports (UTC) into the
+// folder "crash" beside the log (Logger_Folder). On Windows the unhandled-
+// exception filter starts dumper.exe beside the program, which writes a
+// minidump and a text report, and waits for it. On Linux a handler of the
+// fatal signals (on its own stack, so a stack overflow is caught too) writes
+// the text report with a backtrace, then lets the signal end the process.
 bool LoadWebView(CrashFilter filter = nullptr);
 
-// Identification texts handed to the crash dumper (Windows): the program's
-// version and two texts of the configuration ("empty" where one is unknown).
+// Identification texts of crash reports: the program's version and two texts
+// of the configuration. Install the crash filter first: the report folder is
+// taken from the log then and again here.
 void SetCrashReportTexts(const std::string& version, const std::string& first, const std::string& second);
+
+// One identification text as reports carry it: "empty" when there is none,
+// control characters turned to spaces so it stays on its line.
+inline std::string CrashReportText(const std::string& text) {
+    if (text.empty())
+        return "empty";
+    std::string clean = text;
+    for (char& c : clean)
+        if (static_cast<unsigned char>(c) < 0x20 || c == 0x7f)
+            c = ' ';
+    return clean;
+}
 
 // The library's file name beside the program.
 const wchar_t* WebViewLibraryName();
