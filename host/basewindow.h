@@ -126,8 +126,10 @@ public:
     std::wstring className = L"commonWin";
     WindowProcedure procedure = BaseProcedure;
     ContextHook contextHook = BaseContextHook;
-    // Gives up the single-instance lock (a restart must be able to start).
+    // Gives up the single-instance lock (a restart must be able to start),
+    // and takes it back when the new instance did not start.
     std::function<void()> releaseInstance;
+    std::function<void()> retakeInstance;
     std::int32_t exitCode = 0;
     void* taskbar = nullptr;        // ITaskbarList3 on Windows; null when it cannot be made
     HWND edit = nullptr;

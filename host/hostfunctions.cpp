@@ -402,6 +402,8 @@ jsValue WKE_CALL RestartApp(jsExecState es, void* param) {
         // cannot elevate; on Windows the user may decline the prompt).
         Logger_WarnF(kSource, __LINE__, "restartApp: the new instance did not start (error %lu); this one keeps running",
                      static_cast<unsigned long>(error));
+        if (self->retakeInstance)
+            self->retakeInstance();
         return g_wke.jsInt(static_cast<int>(error));
     }
     // Posted, not sent: the window must not go while this call is running in its page.

@@ -103,6 +103,17 @@ int ApplicationMain(HINSTANCE instance) {
     }
     MainBlkWindow window(nullptr, 0, url, 3);
     window.releaseInstance = [] { g_instanceLock.reset(); };
+    window.retakeInstance = [&window, &config] {
+        if (config.GetSingleApp() == 0 || g_instanceLock)
+            return;
+        auto lock = std::make_unique<SingleInstanceLock>();
+        if (!lock->Acquire(SingleInstanceLock::NameFor(config.GetProductName()), config.WindowClass())) {
+            Logger_Warn(kSource, __LINE__, "the single-instance lock could not be taken back; a second copy may start");
+            return;
+        }
+        lock->ListenForOthers(window.window);
+        g_instanceLock = std::move(lock);
+    };
     if (window.CreateFromConfig(config, kShowNormal) == nullptr) {
         Logger_Error(kSource, __LINE__, "the main window could not be created");
         return 1;

@@ -365,13 +365,20 @@ TEST_F(HostTest, RestartAppKeepsRunningWhenTheNewInstanceDoesNotStart) {
 #if defined(_WIN32)
     GTEST_SKIP() << "an elevated start succeeds under Wine, and would start a second copy of the tests";
 #else
-    HostWindow host;
+    // The single-instance lock is given up for the new instance, and taken back.
+    int released = 0, retaken = 0;
+    HostWindow host(false, [&](BaseBlkWinow& window) {
+        window.releaseInstance = [&] { ++released; };
+        window.retakeInstance = [&] { ++retaken; };
+    });
     ASSERT_TRUE(host.created());
     BridgeClient client(host.launch());
     client.Login();
     HWND window = host.window().window;
     g_seen.Take();
     EXPECT_EQ(Call(client, "restartApp", Args({true})), EPERM);  // Linux cannot elevate
+    EXPECT_EQ(released, 1);
+    EXPECT_EQ(retaken, 1);
     // A close the call had posted would be handled before this mark.
     ASSERT_TRUE(fendrel::ui::Post(window, 0x8009, kMark, 0));
     ASSERT_TRUE(g_seen.WaitFor(0x8009));
