@@ -95,6 +95,9 @@ test('large files: the fixture\'s big files per category, and deleting the ticke
         ['Disk images and virtual disks', [join(root, 'images', 'disk.iso')]],
         ['Videos', [join(root, 'films', 'holiday.mp4')]],
     ]);
+    // Each row with the icon of its file type from the program.
+    await page.waitForFunction(() => [...document.querySelectorAll('.found-file img.file-icon')]
+        .every((img) => !img.hidden && img.naturalWidth > 0));
     await page.screenshot({ path: join(shots, 'app-files-large.png') });
 
     await page.locator(`.found-file[data-path="${join(root, 'films', 'holiday.mp4')}"] input`).check();
