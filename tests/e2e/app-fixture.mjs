@@ -76,6 +76,18 @@ export function privateEnvironment(folder) {
     return env;
 }
 
+// Script errors and console errors of `page`, as they come; each test
+// checks that there were none it did not expect.
+export function collectProblems(page) {
+    const problems = [];
+    page.on('pageerror', (error) => problems.push(error.message));
+    page.on('console', (message) => {
+        if (message.type() === 'error')
+            problems.push(message.text());
+    });
+    return problems;
+}
+
 // Starts `command` and resolves once it has printed the page's address.
 // Returns { child, address, exited (a promise of the exit code), output }.
 export function startPrinting(command, args, options) {
@@ -130,12 +142,7 @@ export async function launchApp({ t, browser, binDir, tree, rules, config = {}, 
     const context = await browser.newContext({
         viewport: { width: 980, height: 720 }, reducedMotion: 'reduce', colorScheme: 'light', locale: 'en-US' });
     const page = await context.newPage();
-    const problems = [];
-    page.on('pageerror', (error) => problems.push(error.message));
-    page.on('console', (message) => {
-        if (message.type() === 'error')
-            problems.push(message.text());
-    });
+    const problems = collectProblems(page);
     await page.goto(run.address);
     await page.waitForSelector('#main .screen.home');
     // Closing the page's window ends the program, and it ends well.

@@ -9,6 +9,7 @@ import { mkdirSync, readFileSync } from 'node:fs';
 import { extname, join, normalize, sep } from 'node:path';
 import { fileURLToPath } from 'node:url';
 import { chromium } from 'playwright-core';
+import { collectProblems } from './app-fixture.mjs';
 
 const root = fileURLToPath(new URL('../../', import.meta.url));
 const htmlDir = join(root, 'html');
@@ -70,12 +71,7 @@ export function usePage() {
         const context = await browser.newContext({
             viewport: { width: 980, height: 720 }, reducedMotion: 'reduce', colorScheme: 'light', ...options });
         const page = await context.newPage();
-        const problems = [];
-        page.on('pageerror', (error) => problems.push(error.message));
-        page.on('console', (message) => {
-            if (message.type() === 'error')
-                problems.push(message.text());
-        });
+        const problems = collectProblems(page);
         page.on('requestfailed', (request) => problems.push(`failed: ${request.url()}`));
         await page.addInitScript((mockConfig) => { window.__mockConfig = mockConfig; }, config);
         await page.addInitScript({ path: mockPath });

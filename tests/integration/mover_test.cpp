@@ -541,6 +541,14 @@ protected:
         return apps.front();
     }
 
+    // Empty drive, home and configuration for the next row of a table.
+    void Fresh() {
+        TearDown();
+        for (const fs::path& dir : {Drive(), Home(), m_base.path() / "config"})
+            fs::remove_all(dir);
+        SetUp();
+    }
+
     void Prepare(Op op) {
         if (op == Op::MoveApp || op == Op::RestoreApp)
             MakeApp();
@@ -611,11 +619,7 @@ TEST_F(MoverFaultTest, FailedStepsKeepEveryFileAndInitSettles) {
     };
     for (const Row& row : rows) {
         SCOPED_TRACE(std::string(OpName(row.op)) + ": " + row.fault);
-        TearDown();
-        fs::remove_all(Drive());
-        fs::remove_all(Home());
-        fs::remove_all(m_base.path() / "config");
-        SetUp();
+        Fresh();
         Prepare(row.op);
         auto mover = Start();
         FolderOps::SetFaults(row.faults);
@@ -654,11 +658,7 @@ TEST_F(MoverFaultTest, KilledAtEveryStepLosesNothing) {
     for (Op op : {Op::MoveApp, Op::RestoreApp, Op::MoveKnown, Op::RestoreKnown}) {
         for (const Step& step : steps) {
             SCOPED_TRACE(std::string(OpName(op)) + " killed " + step.name);
-            TearDown();
-            fs::remove_all(Drive());
-            fs::remove_all(Home());
-            fs::remove_all(m_base.path() / "config");
-            SetUp();
+            Fresh();
             Prepare(op);
             auto mover = Start();
             const pid_t child = fork();
@@ -704,10 +704,8 @@ TEST_F(MoverFaultTest, ChangeRootKilledAtEveryStepLosesNothing) {
             if (givenNew && !step.newRootKnown)
                 continue;
             SCOPED_TRACE(std::string("killed ") + step.name + (givenNew ? ", then the new root" : ", then the old root"));
-            TearDown();
-            for (const fs::path& dir : {Drive(), Home(), m_base.path() / "config", newPrefix})
-                fs::remove_all(dir);
-            SetUp();
+            fs::remove_all(newPrefix);
+            Fresh();
             MakeApp();
             MakeTree(Home() / "Downloads");
             {
